@@ -1,0 +1,28 @@
+// FsExecuteFile: "open" goes back to the host, which opens the local file
+// itself; "properties" shows the shell's properties dialog; nothing else runs.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "plugin/BoundedText.h"
+#include "plugin/PluginContext.h"
+#include "plugin/RemoteName.h"
+
+extern "C" int WINAPI FsExecuteFile(HWND mainWindow, char* remoteName, char* verb) {
+    if (!IsOperableRemoteName(remoteName) || verb == nullptr) {
+        return FS_EXEC_ERROR;
+    }
+    if (EqualsAsciiNoCase(verb, "open")) {
+        return FS_EXEC_YOURSELF;
+    }
+    if (!EqualsAsciiNoCase(verb, "properties")) {
+        return FS_EXEC_ERROR;
+    }
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_INVOKEIDLIST;
+    info.hwnd = mainWindow;
+    info.lpVerb = verb;
+    info.lpFile = LocalPathOf(remoteName);
+    info.nShow = SW_SHOW;
+    return ShellExecuteExA(&info) ? FS_EXEC_OK : FS_EXEC_ERROR;
+}

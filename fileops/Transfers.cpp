@@ -1,0 +1,89 @@
+// FsGetFile copies or moves an entry out to a local file the host names;
+// FsRenMovFile copies, renames or moves an entry inside the namespace. Both ask
+// the host first whether the user has aborted, then act on the local files.
+#include "plugin/PluginContext.h"
+#include "plugin/RemoteName.h"
+
+namespace {
+
+// A transfer out counts error 4 as "not found" and falls back to a read error.
+int TransferResultOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_ACCESS_DENIED:
+        return FS_FILE_NOTFOUND;
+    case ERROR_FILE_EXISTS:
+        return FS_FILE_EXISTS;
+    default:
+        return FS_FILE_READERROR;
+    }
+}
+
+// A rename inside the namespace falls back to a write error.
+int RenameResultOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+        return FS_FILE_NOTFOUND;
+    case ERROR_FILE_EXISTS:
+        return FS_FILE_EXISTS;
+    default:
+        return FS_FILE_WRITEERROR;
+    }
+}
+
+// Replacing the target in one step means a failed move leaves both files as
+// they were, and a move of a file onto itself (the same name, a case variant,
+// a directory entry and its directory) never deletes the only copy.
+BOOL MoveOrCopy(const char* source, const char* target, bool move, bool overwrite) {
+    if (!move) {
+        return CopyFileA(source, target, overwrite ? FALSE : TRUE);
+    }
+    if (overwrite) {
+        return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    }
+    return MoveFileA(source, target);
+}
+
+} // namespace
+
+extern "C" {
+
+int WINAPI FsGetFile(char* remoteName, char* localName, int copyFlags, RemoteFileInfo*) {
+    if ((copyFlags & FS_COPYFLAGS_RESUME) != 0) {
+        return FS_FILE_NOTSUPPORTED;
+    }
+    if (!IsOperableRemoteName(remoteName) || localName == nullptr) {
+        return FS_FILE_NOTFOUND;
+    }
+    if (UserAborted(remoteName, localName, 0)) {
+        return FS_FILE_USERABORT;
+    }
+    bool move = (copyFlags & FS_COPYFLAGS_MOVE) != 0;
+    bool overwrite = (copyFlags & FS_COPYFLAGS_OVERWRITE) != 0;
+    if (!MoveOrCopy(LocalPathOf(remoteName), localName, move, overwrite)) {
+        return TransferResultOf(GetLastError());
+    }
+    UserAborted(remoteName, localName, 100); // the copy is done; an abort changes nothing
+    return FS_FILE_OK;
+}
+
+int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
+                        RemoteFileInfo*) {
+    if (!IsOperableRemoteName(oldName) || !IsOperableRemoteName(newName)) {
+        return FS_FILE_NOTFOUND;
+    }
+    if (UserAborted(oldName, newName, 0)) {
+        return FS_FILE_USERABORT;
+    }
+    if (!MoveOrCopy(LocalPathOf(oldName), LocalPathOf(newName), move != FALSE,
+                    overwrite != FALSE)) {
+        return RenameResultOf(GetLastError());
+    }
+    return FS_FILE_OK;
+}
+
+} // extern "C"

@@ -1,0 +1,87 @@
+// FsFindFirst, FsFindNext and FsFindClose: the host's view of a listing.
+#include <cstdio>
+#include <cstring>
+
+#include "listing/ListingStats.h"
+#include "listing/SearchState.h"
+#include "plugin/PluginContext.h"
+#include "plugin/RemoteName.h"
+
+namespace {
+
+const size_t kPatternSuffixLength = 4; // "\*.*"
+const uint32_t kProgressInterval = 1000;
+
+SearchState* StateOf(HANDLE search) {
+    if (search == nullptr || search == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return static_cast<SearchState*>(search);
+}
+
+// Consults the host every thousand files, so a long listing costs one
+// callback per thousand entries and can still be aborted.
+bool ListingAborted() {
+    uint32_t files = g_listingStats.Files();
+    if (files % kProgressInterval != 0) {
+        return false;
+    }
+    char dirsText[32];
+    char filesText[32];
+    std::snprintf(dirsText, sizeof dirsText, "Dirs: %d", static_cast<int>(g_listingStats.Directories()));
+    std::snprintf(filesText, sizeof filesText, "Files: %d", static_cast<int>(files));
+    return UserAborted(dirsText, filesText, 0);
+}
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI FsFindFirst(char* path, WIN32_FIND_DATAA* record) {
+    if (record == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    std::memset(record, 0, sizeof *record);
+    if (path == nullptr || path[0] == '\0' || std::strcmp(path, "\\") == 0) {
+        return INVALID_HANDLE_VALUE; // the plugin's root lists nothing
+    }
+    const char* localPath = LocalPathOf(path);
+    if (std::strlen(localPath) + kPatternSuffixLength >= MAX_PATH) {
+        return INVALID_HANDLE_VALUE;
+    }
+    SearchState* state = CreateSearchState(localPath);
+    if (state == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!WalkStep(state, record)) {
+        DestroySearchState(state);
+        return INVALID_HANDLE_VALUE;
+    }
+    return state;
+}
+
+BOOL WINAPI FsFindNext(HANDLE search, WIN32_FIND_DATAA* record) {
+    SearchState* state = StateOf(search);
+    if (state == nullptr || record == nullptr) {
+        return FALSE;
+    }
+    if (state->enumeration == INVALID_HANDLE_VALUE) {
+        return FALSE; // the walk has ended
+    }
+    if (ListingAborted()) {
+        return FALSE;
+    }
+    return WalkStep(state, record);
+}
+
+int WINAPI FsFindClose(HANDLE search) {
+    SearchState* state = StateOf(search);
+    if (state == nullptr) {
+        return 0;
+    }
+    DestroySearchState(state);
+    g_listingStats.Reset();
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,119 @@
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "StandIn.h"
+#include "StandInControl.h"
+
+namespace {
+thread_local DWORD t_lastError = 0;
+
+std::mutex g_faultLock;
+std::string g_faultFunction;
+std::string g_faultSuffix;
+DWORD g_faultError = 0;
+
+bool ParentExists(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return true;
+    }
+    struct stat info;
+    return stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &info) == 0 &&
+           S_ISDIR(info.st_mode);
+}
+} // namespace
+
+extern "C" DWORD GetLastError(void) { return t_lastError; }
+extern "C" void SetLastError(DWORD error) { t_lastError = error; }
+
+extern "C" void StandInSetFault(const char* function, const char* pathSuffix, DWORD error) {
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    g_faultFunction = function ? function : "";
+    g_faultSuffix = pathSuffix ? standin::ToPosixPath(pathSuffix) : "";
+    g_faultError = error;
+}
+
+namespace standin {
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+bool Faulted(const char* function, const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    if (g_faultFunction != function || path.size() < g_faultSuffix.size() ||
+        path.compare(path.size() - g_faultSuffix.size(), std::string::npos, g_faultSuffix) != 0) {
+        return false;
+    }
+    SetLastError(g_faultError);
+    return true;
+}
+
+void SetErrorFromErrno(int error, const std::string& path) {
+    switch (error) {
+    case ENOENT:
+        SetLastError(ParentExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        break;
+    case ENOTDIR:
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        break;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case EBUSY:
+        SetLastError(ERROR_ACCESS_DENIED);
+        break;
+    case EEXIST:
+        SetLastError(ERROR_FILE_EXISTS);
+        break;
+    case ENOTEMPTY:
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        break;
+    case EMFILE:
+    case ENFILE:
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        SetLastError(ERROR_DISK_FULL);
+        break;
+    case ENAMETOOLONG:
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        break;
+    case EXDEV:
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        break;
+    case ENOMEM:
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        break;
+    case EINVAL:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        break;
+    default:
+        SetLastError(ERROR_GEN_FAILURE);
+        break;
+    }
+}
+
+// Windows counts 100 ns intervals since 1601-01-01.
+const uint64_t kEpochDifference = 11644473600ull;
+
+FILETIME ToFileTime(const struct timespec& time) {
+    uint64_t ticks = (static_cast<uint64_t>(time.tv_sec) + kEpochDifference) * 10000000ull +
+                     static_cast<uint64_t>(time.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+struct timespec ToTimespec(const FILETIME& time) {
+    uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    struct timespec result;
+    result.tv_sec = static_cast<time_t>(ticks / 10000000ull) - static_cast<time_t>(kEpochDifference);
+    result.tv_nsec = static_cast<long>(ticks % 10000000ull) * 100;
+    return result;
+}
+
+} // namespace standin

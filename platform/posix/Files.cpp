@@ -1,0 +1,328 @@
+// Copy, move, delete and the other single-file calls, with the Win32 error
+// codes Windows sets. Replacing and refusing targets is done without a
+// check-then-act race where POSIX allows it.
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "StandIn.h"
+#include "StandInControl.h"
+
+namespace {
+
+std::atomic<int> g_openFiles{0};
+
+struct FileHandle {
+    int descriptor;
+};
+
+using standin::Fail;
+using standin::Faulted;
+using standin::ToPosixPath;
+
+BOOL FailFromErrno(const std::string& path) {
+    standin::SetErrorFromErrno(errno, path);
+    return FALSE;
+}
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool CopyContents(int from, int to) {
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t got = read(from, buffer, sizeof buffer);
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+// Copies a file's contents and last write time, as CopyFileA does.
+BOOL CopyPosix(const std::string& source, const std::string& target, bool failIfExists) {
+    int from = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) {
+        return FailFromErrno(source);
+    }
+    struct stat sourceInfo;
+    fstat(from, &sourceInfo);
+    if (S_ISDIR(sourceInfo.st_mode)) {
+        close(from);
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    struct stat targetInfo;
+    if (!failIfExists && stat(target.c_str(), &targetInfo) == 0) {
+        // Truncating the source itself would destroy it; Windows refuses.
+        if (SameFile(sourceInfo, targetInfo)) {
+            close(from);
+            return Fail(ERROR_SHARING_VIOLATION);
+        }
+        if (IsReadOnly(targetInfo) || S_ISDIR(targetInfo.st_mode)) {
+            close(from);
+            return Fail(ERROR_ACCESS_DENIED);
+        }
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    int to = open(target.c_str(), flags, sourceInfo.st_mode & 07777);
+    if (to < 0) {
+        int error = errno;
+        close(from);
+        errno = error;
+        return FailFromErrno(target);
+    }
+    bool copied = CopyContents(from, to);
+    int error = errno;
+    struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    futimens(to, times);
+    close(from);
+    close(to);
+    if (!copied) {
+        unlink(target.c_str());
+        errno = error;
+        return FailFromErrno(target);
+    }
+    return TRUE;
+}
+
+int RenameNoReplace(const std::string& source, const std::string& target) {
+#ifdef SYS_renameat2
+    long result = syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
+                          1 /* RENAME_NOREPLACE */);
+    if (result == 0 || (errno != ENOSYS && errno != EINVAL)) {
+        return static_cast<int>(result);
+    }
+#endif
+    // Without renameat2, a hard link refuses an existing target atomically.
+    if (link(source.c_str(), target.c_str()) == 0) {
+        return unlink(source.c_str());
+    }
+    if (errno != EPERM) {
+        return -1;
+    }
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(source.c_str(), target.c_str());
+}
+
+// Across file systems a file moves as a copy and a delete.
+BOOL MoveAcrossDevices(const std::string& source, const std::string& target, bool replace) {
+    struct stat info;
+    if (lstat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        return Fail(ERROR_NOT_SAME_DEVICE);
+    }
+    if (!CopyPosix(source, target, !replace)) {
+        if (GetLastError() == ERROR_FILE_EXISTS) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+        }
+        return FALSE;
+    }
+    if (unlink(source.c_str()) != 0) {
+        return FailFromErrno(source);
+    }
+    return TRUE;
+}
+
+BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags) {
+    bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+    struct stat sourceInfo;
+    if (lstat(source.c_str(), &sourceInfo) != 0) {
+        return FailFromErrno(source);
+    }
+    struct stat targetInfo;
+    bool targetExists = lstat(target.c_str(), &targetInfo) == 0;
+    bool sameFile = targetExists && SameFile(sourceInfo, targetInfo);
+    if (targetExists && !sameFile && replace &&
+        (S_ISDIR(targetInfo.st_mode) || S_ISDIR(sourceInfo.st_mode))) {
+        return Fail(ERROR_ACCESS_DENIED); // Windows replaces files only
+    }
+    int result = replace || sameFile ? rename(source.c_str(), target.c_str())
+                                     : RenameNoReplace(source, target);
+    if (result == 0) {
+        return TRUE;
+    }
+    if (errno == EEXIST || errno == ENOTEMPTY) {
+        return Fail(ERROR_ALREADY_EXISTS);
+    }
+    if (errno == EXDEV) {
+        return (flags & MOVEFILE_COPY_ALLOWED) ? MoveAcrossDevices(source, target, replace)
+                                               : Fail(ERROR_NOT_SAME_DEVICE);
+    }
+    return FailFromErrno(errno == ENOENT && targetExists ? source : target);
+}
+
+FileHandle* HandleOf(HANDLE handle) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return static_cast<FileHandle*>(handle);
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists) {
+    std::string from = ToPosixPath(source);
+    std::string to = ToPosixPath(target);
+    if (Faulted("CopyFileA", from)) {
+        return FALSE;
+    }
+    return CopyPosix(from, to, failIfExists != FALSE);
+}
+
+BOOL MoveFileA(const char* source, const char* target) {
+    return MoveFileExA(source, target, MOVEFILE_COPY_ALLOWED);
+}
+
+BOOL MoveFileExA(const char* source, const char* target, DWORD flags) {
+    std::string from = ToPosixPath(source);
+    std::string to = ToPosixPath(target);
+    if (Faulted("MoveFileExA", from)) {
+        return FALSE;
+    }
+    return MovePosix(from, to, flags);
+}
+
+BOOL DeleteFileA(const char* path) {
+    std::string name = ToPosixPath(path);
+    if (Faulted("DeleteFileA", name)) {
+        return FALSE;
+    }
+    struct stat info;
+    if (lstat(name.c_str(), &info) != 0) {
+        return FailFromErrno(name);
+    }
+    if (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && IsReadOnly(info))) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    return unlink(name.c_str()) == 0 ? TRUE : FailFromErrno(name);
+}
+
+BOOL RemoveDirectoryA(const char* path) {
+    std::string name = ToPosixPath(path);
+    if (Faulted("RemoveDirectoryA", name)) {
+        return FALSE;
+    }
+    if (rmdir(name.c_str()) == 0) {
+        return TRUE;
+    }
+    if (errno == ENOTDIR) {
+        return Fail(ERROR_DIRECTORY);
+    }
+    return FailFromErrno(name);
+}
+
+BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES*) {
+    std::string name = ToPosixPath(path);
+    if (mkdir(name.c_str(), 0777) == 0) {
+        return TRUE;
+    }
+    if (errno == EEXIST) {
+        return Fail(ERROR_ALREADY_EXISTS);
+    }
+    return FailFromErrno(name);
+}
+
+DWORD GetFileAttributesA(const char* path) {
+    std::string name = ToPosixPath(path);
+    struct stat info;
+    if (stat(name.c_str(), &info) != 0) {
+        FailFromErrno(name);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    return attributes | (IsReadOnly(info) ? FILE_ATTRIBUTE_READONLY : 0);
+}
+
+// Only the read-only attribute has a POSIX meaning: it is the write bits.
+BOOL SetFileAttributesA(const char* path, DWORD attributes) {
+    std::string name = ToPosixPath(path);
+    if (Faulted("SetFileAttributesA", name)) {
+        return FALSE;
+    }
+    struct stat info;
+    if (stat(name.c_str(), &info) != 0) {
+        return FailFromErrno(name);
+    }
+    mode_t mode = info.st_mode & 07777;
+    mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222u) : (mode | S_IWUSR);
+    return chmod(name.c_str(), mode) == 0 ? TRUE : FailFromErrno(name);
+}
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition,
+                   DWORD, HANDLE) {
+    std::string name = ToPosixPath(path);
+    if (Faulted("CreateFileA", name)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    int flags = O_CLOEXEC;
+    flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    default: break;
+    }
+    int descriptor = open(name.c_str(), flags, 0666);
+    if (descriptor < 0) {
+        FailFromErrno(name);
+        return INVALID_HANDLE_VALUE;
+    }
+    ++g_openFiles;
+    return new FileHandle{descriptor};
+}
+
+BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite) {
+    FileHandle* file = HandleOf(handle);
+    if (file == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    // POSIX keeps no settable creation time; Wine ignores it there as well.
+    struct timespec times[2];
+    times[0] = lastAccess ? standin::ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
+    times[1] = lastWrite ? standin::ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
+    return futimens(file->descriptor, times) == 0 ? TRUE : FailFromErrno("");
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    FileHandle* file = HandleOf(handle);
+    if (file == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    close(file->descriptor);
+    delete file;
+    --g_openFiles;
+    return TRUE;
+}
+
+int StandInOpenFiles(void) { return g_openFiles.load(); }
+
+} // extern "C"

@@ -1,0 +1,111 @@
+// The shell and resource calls: ShellExecuteExA records what it was asked and
+// fails as headless Wine does; SHGetFileInfoA hands out one icon index per
+// file extension; LoadImageA gives stable handles for shared images.
+#include <shellapi.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "StandIn.h"
+#include "StandInControl.h"
+
+namespace {
+
+std::mutex g_shellLock;
+ShellExecuteRecord g_lastShellExecute = {};
+bool g_shellSucceeds = false;
+
+std::map<std::string, int> g_iconIndexByExtension;
+std::atomic<uintptr_t> g_nextIcon{0x10000};
+
+void CopyText(char* target, size_t capacity, const char* source) {
+    std::strncpy(target, source ? source : "", capacity - 1);
+    target[capacity - 1] = '\0';
+}
+
+std::string ExtensionOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    std::string extension =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? ""
+                                                                                  : path.substr(dot);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension;
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    if (info == nullptr || info->cbSize != sizeof *info) {
+        return standin::Fail(ERROR_INVALID_PARAMETER);
+    }
+    std::lock_guard<std::mutex> lock(g_shellLock);
+    ShellExecuteRecord& record = g_lastShellExecute;
+    record.calls++;
+    record.size = info->cbSize;
+    record.mask = info->fMask;
+    record.window = info->hwnd;
+    record.show = info->nShow;
+    CopyText(record.verb, sizeof record.verb, info->lpVerb);
+    CopyText(record.file, sizeof record.file, info->lpFile);
+    return g_shellSucceeds ? TRUE : standin::Fail(ERROR_INVALID_WINDOW_HANDLE);
+}
+
+void StandInLastShellExecute(ShellExecuteRecord* record) {
+    std::lock_guard<std::mutex> lock(g_shellLock);
+    *record = g_lastShellExecute;
+}
+
+void StandInShellExecuteSucceeds(BOOL succeeds) {
+    std::lock_guard<std::mutex> lock(g_shellLock);
+    g_shellSucceeds = succeeds != FALSE;
+}
+
+uintptr_t SHGetFileInfoA(const char* path, DWORD, SHFILEINFOA* info, UINT infoSize, UINT flags) {
+    std::string name = standin::ToPosixPath(path);
+    struct stat status;
+    if (info == nullptr || infoSize != sizeof *info || name.empty() ||
+        stat(name.c_str(), &status) != 0) {
+        return 0;
+    }
+    std::memset(info, 0, sizeof *info);
+    {
+        std::lock_guard<std::mutex> lock(g_shellLock);
+        std::string extension = ExtensionOf(name);
+        auto found = g_iconIndexByExtension.find(extension);
+        if (found == g_iconIndexByExtension.end()) {
+            int index = static_cast<int>(g_iconIndexByExtension.size()) + 3;
+            found = g_iconIndexByExtension.emplace(extension, index).first;
+        }
+        info->iIcon = found->second;
+    }
+    if (flags & SHGFI_ICON) {
+        info->hIcon = reinterpret_cast<HICON>(g_nextIcon.fetch_add(1));
+    }
+    return 1;
+}
+
+// Shared images are owned by the platform: the same resource at the same size
+// always yields the same handle.
+HANDLE LoadImageA(HINSTANCE, LPCSTR name, UINT type, int width, int height, UINT flags) {
+    uintptr_t id = reinterpret_cast<uintptr_t>(name);
+    if (type != IMAGE_ICON || (flags & LR_SHARED) == 0 || id < 103 || id > 105) {
+        return nullptr;
+    }
+    return reinterpret_cast<HANDLE>(0x7000000 + id * 0x1000 + static_cast<uintptr_t>(width) +
+                                    static_cast<uintptr_t>(height) * 0x100);
+}
+
+BOOL DestroyIcon(HICON) { return TRUE; }
+
+} // extern "C"

@@ -1,0 +1,28 @@
+// Shared pieces of the POSIX stand-in's implementation.
+#pragma once
+
+#include <windows.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace standin {
+
+// Applies the Windows path rules: "\" and "/" both separate, doubled
+// separators are tolerated, a middle component loses one trailing dot and the
+// last one all trailing dots and spaces.
+std::string ToPosixPath(const char* windowsPath);
+
+// Sets the last error from errno, telling a missing file (2) from a missing
+// directory on its way (3) as Windows does.
+void SetErrorFromErrno(int error, const std::string& path);
+BOOL Fail(DWORD error);
+
+// True (with the last error set) when a test injected a failure for this call.
+bool Faulted(const char* function, const std::string& path);
+
+FILETIME ToFileTime(const struct timespec& time);
+struct timespec ToTimespec(const FILETIME& time);
+
+} // namespace standin

@@ -1,0 +1,141 @@
+// The POSIX stand-in for the part of the Win32 API that Quenfold uses, so that
+// the plugin's own sources build and run unchanged on Linux. The types and
+// constants have their Windows values; the functions live in libwinposix.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned int UINT;
+typedef void* LPVOID;
+typedef void* HANDLE;
+typedef struct HICON__* HICON;
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef struct HKEY__* HKEY;
+typedef intptr_t INT_PTR;
+typedef INT_PTR (*FARPROC)();
+typedef const char* LPCSTR;
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(id))))
+
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_HIDDEN 0x2
+#define FILE_ATTRIBUTE_SYSTEM 0x4
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NOT_SAME_DEVICE 17
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_GEN_FAILURE 31
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INVALID_NAME 123
+#define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_DIRECTORY 267
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define MOVEFILE_COPY_ALLOWED 0x2
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+
+#define IMAGE_ICON 1
+#define LR_SHARED 0x8000
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+
+#define SW_SHOW 5
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
+struct SECURITY_ATTRIBUTES;
+
+extern "C" {
+
+DWORD GetLastError(void);
+void SetLastError(DWORD error);
+
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record);
+BOOL FindNextFileA(HANDLE enumeration, WIN32_FIND_DATAA* record);
+BOOL FindClose(HANDLE enumeration);
+
+BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists);
+BOOL MoveFileA(const char* source, const char* target);
+BOOL MoveFileExA(const char* source, const char* target, DWORD flags);
+BOOL DeleteFileA(const char* path);
+BOOL RemoveDirectoryA(const char* path);
+BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security);
+BOOL SetFileAttributesA(const char* path, DWORD attributes);
+DWORD GetFileAttributesA(const char* path);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite);
+BOOL CloseHandle(HANDLE handle);
+
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags);
+BOOL DestroyIcon(HICON icon);
+
+HMODULE LoadLibraryA(const char* fileName);
+FARPROC GetProcAddress(HMODULE module, const char* name);
+BOOL FreeLibrary(HMODULE module);
+
+} // extern "C"
+
+// Console control and version resources, used by the host program.
+#define CTRL_C_EVENT 0
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD controlType);
+extern "C" {
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+DWORD GetFileVersionInfoSizeA(const char* fileName, DWORD* handle);
+BOOL GetFileVersionInfoA(const char* fileName, DWORD handle, DWORD size, void* data);
+BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer, UINT* length);
+}
