@@ -1,0 +1,268 @@
+// Transfers, renames, maintenance and shell verbs on real local files.
+#include <cstring>
+#include <string>
+
+#include "TestSupport.h"
+
+#ifndef _WIN32
+#include "StandInControl.h"
+#endif
+
+namespace {
+
+const DWORD kSentinel = 0xdeadbeef;
+
+class FileOpsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { InitPlugin(); }
+
+    int GetFile(const std::string& remote, const std::string& local, int flags) {
+        NameBuffer from(remote), to(local);
+        return Plugin().GetFile(from.text, to.text, flags, nullptr);
+    }
+    int RenMov(const std::string& from, const std::string& to, bool move, bool overwrite) {
+        NameBuffer oldName(from), newName(to);
+        return Plugin().RenMovFile(oldName.text, newName.text, move, overwrite, nullptr);
+    }
+    // Names as the host composes them: the listed directory and the entry's
+    // name from the listing, "/" separators included.
+    std::string R(const std::string& relative) const {
+        return Remote(scratch.Path() + kSeparator + relative);
+    }
+
+    ScratchDir scratch;
+};
+
+// Reads an entry's times as the platform reports them.
+WIN32_FIND_DATAA Stat(const std::string& path) {
+    WIN32_FIND_DATAA record;
+    std::memset(&record, 0, sizeof record);
+    HANDLE found = FindFirstFileA(path.c_str(), &record);
+    EXPECT_NE(found, INVALID_HANDLE_VALUE) << path;
+    if (found != INVALID_HANDLE_VALUE) {
+        FindClose(found);
+    }
+    return record;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+} // namespace
+
+TEST_F(FileOpsTest, ResumeIsRefusedBeforeAnythingElse) {
+    scratch.MakeFile("a.txt", 3);
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFile(R("a.txt"), scratch / "out.txt", FS_COPYFLAGS_RESUME), FS_FILE_NOTSUPPORTED);
+    EXPECT_EQ(GetFile("\\", "", FS_COPYFLAGS_RESUME | FS_COPYFLAGS_MOVE), FS_FILE_NOTSUPPORTED);
+    EXPECT_EQ(Plugin().GetFile(nullptr, nullptr, FS_COPYFLAGS_RESUME, nullptr), FS_FILE_NOTSUPPORTED);
+    EXPECT_EQ(GetLastError(), kSentinel);
+    EXPECT_TRUE(g_progress.calls.empty());
+    EXPECT_FALSE(scratch.Exists("out.txt"));
+}
+
+TEST_F(FileOpsTest, NamesShorterThanThreeCharactersAreRefusedFirst) {
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFile("\\C", scratch / "out.txt", 0), FS_FILE_NOTFOUND);
+    EXPECT_EQ(GetFile("", scratch / "out.txt", 0), FS_FILE_NOTFOUND);
+    EXPECT_EQ(RenMov("\\", R("b"), true, false), FS_FILE_NOTFOUND);
+    EXPECT_EQ(RenMov(R("a"), "\\C", false, false), FS_FILE_NOTFOUND);
+    EXPECT_EQ(Plugin().RenMovFile(nullptr, nullptr, FALSE, FALSE, nullptr), FS_FILE_NOTFOUND);
+    for (const char* name : {"", "\\", "\\C"}) {
+        NameBuffer buffer(name);
+        EXPECT_FALSE(Plugin().DeleteFile(buffer.text)) << name;
+        EXPECT_FALSE(Plugin().RemoveDir(buffer.text)) << name;
+        EXPECT_FALSE(Plugin().SetAttr(buffer.text, 0)) << name;
+        EXPECT_FALSE(Plugin().SetTime(buffer.text, nullptr, nullptr, nullptr)) << name;
+        NameBuffer verb("open");
+        EXPECT_EQ(Plugin().ExecuteFile(nullptr, buffer.text, verb.text), FS_EXEC_ERROR) << name;
+    }
+    EXPECT_FALSE(Plugin().DeleteFile(nullptr));
+    EXPECT_EQ(GetLastError(), kSentinel) << "a platform call was made";
+    EXPECT_TRUE(g_progress.calls.empty());
+}
+
+TEST_F(FileOpsTest, CopyOutReportsProgressWithTheHostsNames) {
+    scratch.MakeFile("a/b/report.txt", 6, 'r');
+    std::string remote = R("a/b/report.txt");
+    std::string local = scratch / "out.txt";
+    EXPECT_EQ(GetFile(remote, local, 0), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("out.txt"), "rrrrrr");
+    EXPECT_TRUE(scratch.Exists("a/b/report.txt"));
+    ASSERT_EQ(g_progress.calls.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(g_progress.calls[i].pluginNumber, 7);
+        EXPECT_EQ(g_progress.calls[i].source, remote) << "the RemoteName, backslash and all";
+        EXPECT_EQ(g_progress.calls[i].target, local);
+    }
+    EXPECT_EQ(g_progress.calls[0].percent, 0);
+    EXPECT_EQ(g_progress.calls[1].percent, 100);
+}
+
+TEST_F(FileOpsTest, CopyOutOntoAnExistingFileNeedsOverwrite) {
+    scratch.MakeFile("new.txt", 3, 'n');
+    scratch.MakeFile("old.txt", 5, 'o');
+    EXPECT_EQ(GetFile(R("new.txt"), scratch / "old.txt", 0), FS_FILE_EXISTS);
+    EXPECT_EQ(scratch.Read("old.txt"), "ooooo");
+    EXPECT_EQ(GetFile(R("new.txt"), scratch / "old.txt", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("old.txt"), "nnn");
+    EXPECT_EQ(GetFile(R("missing.txt"), scratch / "x.txt", 0), FS_FILE_NOTFOUND);
+    EXPECT_EQ(GetFile(R("new.txt"), scratch / "no-dir/x.txt", 0), FS_FILE_NOTFOUND);
+}
+
+TEST_F(FileOpsTest, MoveOutWithOverwriteReplacesTheTargetInOneStep) {
+    scratch.MakeFile("tree/f.txt", 4, 'f');
+    scratch.MakeFile("local.txt", 9, 'l');
+    EXPECT_EQ(GetFile(R("tree/f.txt"), scratch / "local.txt",
+                      FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
+              FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("local.txt"), "ffff");
+    EXPECT_FALSE(scratch.Exists("tree/f.txt"));
+
+    // A move that fails leaves the user's target as it was.
+    EXPECT_EQ(GetFile(R("tree/gone.txt"), scratch / "local.txt",
+                      FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
+              FS_FILE_NOTFOUND);
+    EXPECT_EQ(scratch.Read("local.txt"), "ffff");
+}
+
+TEST_F(FileOpsTest, MovingOntoAnExistingFileWithoutOverwriteMapsAlreadyExists) {
+    scratch.MakeFile("a.txt", 1, 'a');
+    scratch.MakeFile("b.txt", 1, 'b');
+    SetLastError(0);
+    EXPECT_EQ(GetFile(R("a.txt"), scratch / "b.txt", FS_COPYFLAGS_MOVE), FS_FILE_READERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), true, false), FS_FILE_WRITEERROR);
+    EXPECT_EQ(scratch.Read("a.txt"), "a");
+    EXPECT_EQ(scratch.Read("b.txt"), "b");
+}
+
+TEST_F(FileOpsTest, AbortTouchesNoFile) {
+    scratch.MakeFile("a.txt", 1);
+    InitPlugin(0);
+    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), true, true), FS_FILE_USERABORT);
+    EXPECT_EQ(GetFile(R("a.txt"), scratch / "c.txt", FS_COPYFLAGS_MOVE), FS_FILE_USERABORT);
+    EXPECT_TRUE(scratch.Exists("a.txt"));
+    EXPECT_FALSE(scratch.Exists("b.txt"));
+    EXPECT_FALSE(scratch.Exists("c.txt"));
+    ASSERT_EQ(g_progress.calls.size(), 2u);
+    EXPECT_EQ(g_progress.calls[0].source, R("a.txt"));
+    EXPECT_EQ(g_progress.calls[0].target, R("b.txt"));
+}
+
+TEST_F(FileOpsTest, RenameInsideMapsPlatformErrors) {
+    scratch.MakeFile("a.txt", 1, 'a');
+    scratch.MakeFile("b.txt", 1, 'b');
+    scratch.MakeDir("dir");
+    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, false), FS_FILE_EXISTS);
+    EXPECT_EQ(RenMov(R("vanished.txt"), R("c.txt"), true, false), FS_FILE_NOTFOUND);
+    EXPECT_EQ(RenMov(R("dir"), R("d.txt"), false, false), FS_FILE_NOTFOUND) << "copying a directory";
+    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, true), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("b.txt"), "a");
+    EXPECT_EQ(RenMov(R("a.txt"), R("dir/moved.txt"), true, false), FS_FILE_OK);
+    EXPECT_FALSE(scratch.Exists("a.txt"));
+    EXPECT_EQ(scratch.Read("dir/moved.txt"), "a");
+    EXPECT_TRUE(g_progress.calls.size() == 5u) << "one call before each operation, none after";
+}
+
+TEST_F(FileOpsTest, MovingAFileOntoItselfKeepsIt) {
+    scratch.MakeFile("d/f.txt", 4, 'k');
+    EXPECT_EQ(RenMov(R("d/f.txt"), R("d/f.txt"), true, true), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("d/f.txt"), "kkkk");
+    EXPECT_EQ(GetFile(R("d/f.txt"), scratch / "d/f.txt", FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
+              FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("d/f.txt"), "kkkk");
+#ifdef _WIN32
+    EXPECT_EQ(RenMov(R("d/f.txt"), R("d/F.TXT"), true, true), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("d/F.TXT"), "kkkk");
+#endif
+    // A directory entry names its directory: moving one onto the other keeps both.
+    EXPECT_EQ(RenMov(R("d./"), R("d"), true, true), FS_FILE_OK);
+    EXPECT_TRUE(scratch.Exists("d"));
+}
+
+TEST_F(FileOpsTest, DeleteAndRemoveDirectory) {
+    scratch.MakeFile("tree/x.txt", 1);
+    scratch.MakeDir("tree/empty");
+    EXPECT_FALSE(Plugin().DeleteFile(NameBuffer(R("tree")).text)) << "a directory is no file";
+    EXPECT_TRUE(Plugin().DeleteFile(NameBuffer(R("tree/x.txt")).text));
+    EXPECT_FALSE(scratch.Exists("tree/x.txt"));
+    EXPECT_FALSE(Plugin().DeleteFile(NameBuffer(R("tree/x.txt")).text));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    scratch.MakeFile("tree/y.txt", 1);
+    EXPECT_FALSE(Plugin().RemoveDir(NameBuffer(R("tree")).text));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_TRUE(Plugin().RemoveDir(NameBuffer(R("tree/empty./")).text)) << "a directory entry";
+    EXPECT_FALSE(scratch.Exists("tree/empty"));
+}
+
+TEST_F(FileOpsTest, SetAttrZeroMeansNormal) {
+    scratch.MakeFile("a.txt", 1);
+    NameBuffer name(R("a.txt"));
+    EXPECT_TRUE(Plugin().SetAttr(name.text, FILE_ATTRIBUTE_READONLY));
+    EXPECT_NE(GetFileAttributesA((scratch / "a.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_TRUE(Plugin().SetAttr(name.text, 0));
+    EXPECT_EQ(GetFileAttributesA((scratch / "a.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(Plugin().SetAttr(NameBuffer(R("missing")).text, 0));
+}
+
+TEST_F(FileOpsTest, SetTimeChangesOnlyTheTimesGiven) {
+    scratch.MakeFile("a.txt", 1);
+    std::string path = scratch / "a.txt";
+    WIN32_FIND_DATAA before = Stat(path);
+    FILETIME written = {0x12345600, 0x01D00000}; // in 2014
+    NameBuffer name(R("a.txt"));
+    EXPECT_TRUE(Plugin().SetTime(name.text, nullptr, nullptr, &written));
+    WIN32_FIND_DATAA after = Stat(path);
+    EXPECT_TRUE(SameTime(after.ftLastWriteTime, written));
+    EXPECT_TRUE(SameTime(after.ftLastAccessTime, before.ftLastAccessTime));
+
+    FILETIME accessed = {0x22345600, 0x01D10000};
+    EXPECT_TRUE(Plugin().SetTime(name.text, nullptr, &accessed, nullptr));
+    after = Stat(path);
+    EXPECT_TRUE(SameTime(after.ftLastAccessTime, accessed));
+    EXPECT_TRUE(SameTime(after.ftLastWriteTime, written));
+
+    scratch.MakeDir("dir");
+    EXPECT_FALSE(Plugin().SetTime(NameBuffer(R("dir")).text, nullptr, nullptr, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(Plugin().SetTime(NameBuffer(R("missing")).text, nullptr, nullptr, &written));
+#ifndef _WIN32
+    EXPECT_EQ(StandInOpenFiles(), 0);
+#endif
+}
+
+TEST_F(FileOpsTest, ExecuteHandsOpenBackAndRunsOnlyProperties) {
+    scratch.MakeDir("a/b");
+    NameBuffer entry(R("a/b./"));
+    for (const char* verb : {"open", "OPEN", "Open"}) {
+        NameBuffer text(verb);
+        EXPECT_EQ(Plugin().ExecuteFile(nullptr, entry.text, text.text), FS_EXEC_YOURSELF) << verb;
+    }
+    for (const char* verb : {"chmod 644", "opened", "propertie", "", "properties "}) {
+        NameBuffer text(verb);
+        EXPECT_EQ(Plugin().ExecuteFile(nullptr, entry.text, text.text), FS_EXEC_ERROR) << verb;
+    }
+    EXPECT_EQ(Plugin().ExecuteFile(nullptr, entry.text, nullptr), FS_EXEC_ERROR);
+
+    NameBuffer verb("Properties");
+#ifdef _WIN32
+    // Headless Wine has no desktop for the dialog, and says so at once.
+    EXPECT_EQ(Plugin().ExecuteFile(nullptr, entry.text, verb.text), FS_EXEC_ERROR);
+#else
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    EXPECT_EQ(Plugin().ExecuteFile(window, entry.text, verb.text), FS_EXEC_ERROR);
+    StandInShellExecuteSucceeds(TRUE);
+    EXPECT_EQ(Plugin().ExecuteFile(window, entry.text, verb.text), FS_EXEC_OK);
+    StandInShellExecuteSucceeds(FALSE);
+    ShellExecuteRecord record;
+    StandInLastShellExecute(&record);
+    EXPECT_EQ(record.mask, 0x0Cu);
+    EXPECT_EQ(record.show, 5);
+    EXPECT_EQ(record.window, window);
+    EXPECT_STREQ(record.verb, "Properties") << "the verb exactly as the host passed it";
+    EXPECT_EQ(std::string(record.file), scratch.Path() + kSeparator + "a/b./");
+#endif
+}

@@ -1,0 +1,188 @@
+// The plugin's boundary: exports, the small exports, FsInit and the module's
+// resources.
+#include <cstring>
+#include <string>
+
+#include "TestSupport.h"
+
+TEST(Exports, AllSixteenResolveByUndecoratedName) {
+    for (const char* name : kExportNames) {
+        EXPECT_NE(GetProcAddress(Plugin().module, name), nullptr) << name;
+    }
+    // 32-bit stdcall names must not leak their decoration into the table.
+    EXPECT_EQ(GetProcAddress(Plugin().module, "FsInit@16"), nullptr);
+    EXPECT_EQ(GetProcAddress(Plugin().module, "_FsInit@16"), nullptr);
+    EXPECT_EQ(GetProcAddress(Plugin().module, "DllMain"), nullptr);
+}
+
+TEST(SmallExports, ReportFactsAboutThePlugin) {
+    EXPECT_TRUE(Plugin().LinksToLocalFiles());
+    NameBuffer directory("\\C:\\data");
+    Plugin().StatusInfo(directory.text, 0, 0); // does nothing, whatever it is told
+    Plugin().StatusInfo(nullptr, 1, 5);
+    EXPECT_STREQ(directory.text, "\\C:\\data");
+}
+
+TEST(GetLocalName, DropsTheLeadingBackslashInPlace) {
+    NameBuffer name("\\C:\\data\\x");
+    EXPECT_TRUE(Plugin().GetLocalName(name.text, MAX_PATH));
+    EXPECT_STREQ(name.text, "C:\\data\\x");
+
+    NameBuffer root("\\");
+    EXPECT_TRUE(Plugin().GetLocalName(root.text, MAX_PATH));
+    EXPECT_STREQ(root.text, "");
+
+    NameBuffer entry("\\C:\\data\\a/b./");
+    EXPECT_TRUE(Plugin().GetLocalName(entry.text, MAX_PATH));
+    EXPECT_STREQ(entry.text, "C:\\data\\a/b./");
+}
+
+TEST(GetLocalName, MovesOnlyWithinTheGivenCapacity) {
+    char tiny[4] = {'\\', 'a', 'b', '\0'};
+    EXPECT_TRUE(Plugin().GetLocalName(tiny, 1));
+    EXPECT_EQ(std::string(tiny, 4), std::string("\\ab\0", 4));
+    EXPECT_TRUE(Plugin().GetLocalName(tiny, 0));
+    EXPECT_TRUE(Plugin().GetLocalName(nullptr, MAX_PATH));
+
+    char two[3] = {'\\', '\0', 'z'};
+    EXPECT_TRUE(Plugin().GetLocalName(two, 2));
+    EXPECT_EQ(std::string(two, 3), std::string("\0\0z", 3)); // the third byte is not touched
+
+    // A 259-character name in a full buffer: nothing is read or written past it.
+    NameBuffer longest("\\" + std::string(258, 'n'));
+    EXPECT_TRUE(Plugin().GetLocalName(longest.text, MAX_PATH));
+    EXPECT_EQ(std::string(longest.text), std::string(258, 'n'));
+}
+
+TEST(GetDefRootName, CopiesTheRootNameOnlyWhenItFits) {
+    char buffer[16];
+    std::memset(buffer, 'X', sizeof buffer);
+    Plugin().GetDefRootName(buffer, 9);
+    EXPECT_STREQ(buffer, "Quenfold");
+
+    std::memset(buffer, 'X', sizeof buffer);
+    Plugin().GetDefRootName(buffer, 8);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(buffer[1], 'X');
+
+    std::memset(buffer, 'X', sizeof buffer);
+    Plugin().GetDefRootName(buffer, 0);
+    EXPECT_EQ(buffer[0], 'X');
+    Plugin().GetDefRootName(buffer, -1);
+    EXPECT_EQ(buffer[0], 'X');
+}
+
+namespace {
+int g_firstCalls = 0;
+int g_secondCalls = 0;
+int g_secondPluginNumber = 0;
+int WINAPI FirstProgress(int, char*, char*, int) {
+    ++g_firstCalls;
+    return 1;
+}
+int WINAPI SecondProgress(int pluginNumber, char*, char*, int) {
+    ++g_secondCalls;
+    g_secondPluginNumber = pluginNumber;
+    return 1;
+}
+} // namespace
+
+TEST(Init, ReturnsZeroAndEachCallReplacesTheStoredValues) {
+    EXPECT_EQ(Plugin().Init(3, FirstProgress, nullptr, nullptr), 0);
+    EXPECT_EQ(Plugin().Init(5, SecondProgress, nullptr, nullptr), 0);
+    NameBuffer from("\\C:\\a.txt"), to("\\C:\\b.txt");
+    EXPECT_EQ(Plugin().RenMovFile(from.text, to.text, TRUE, FALSE, nullptr), FS_FILE_USERABORT);
+    EXPECT_EQ(g_firstCalls, 0);
+    EXPECT_EQ(g_secondCalls, 1);
+    EXPECT_EQ(g_secondPluginNumber, 5);
+
+    // Without a progress callback nothing is aborted and nothing calls through null.
+    EXPECT_EQ(Plugin().Init(0, nullptr, nullptr, nullptr), 0);
+    ScratchDir scratch;
+    scratch.MakeFile("a.txt", 3);
+    NameBuffer source(Remote(scratch / "a.txt")), target(Remote(scratch / "b.txt"));
+    EXPECT_EQ(Plugin().RenMovFile(source.text, target.text, FALSE, FALSE, nullptr), FS_FILE_OK);
+    EXPECT_TRUE(scratch.Exists("b.txt"));
+}
+
+#ifdef _WIN32
+namespace {
+const WORD kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+struct IconGroup {
+    WORD reserved, type, count;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
+std::string VersionString(const std::string& data, const char* key) {
+    char* value = nullptr;
+    UINT length = 0;
+    std::string path = std::string("\\StringFileInfo\\041904b0\\") + key;
+    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) {
+        return "<missing>";
+    }
+    return value;
+}
+} // namespace
+
+TEST(Resources, IconGroupsHoldOneImageEachUnderRussian) {
+    struct Expected {
+        int id, size;
+    } groups[] = {{103, 32}, {104, 16}, {105, 32}};
+    for (const Expected& group : groups) {
+        HRSRC found =
+            FindResourceExA(Plugin().module, RT_GROUP_ICON, MAKEINTRESOURCEA(group.id), kRussian);
+        ASSERT_NE(found, nullptr) << "icon group " << group.id;
+        const IconGroup* data =
+            static_cast<const IconGroup*>(LockResource(LoadResource(Plugin().module, found)));
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(data->count, 1) << group.id;
+        EXPECT_EQ(data->entries[0].width, group.size) << group.id;
+        EXPECT_EQ(data->entries[0].height, group.size) << group.id;
+        EXPECT_EQ(data->entries[0].bitCount, 8) << group.id << ": 256 colours";
+    }
+}
+
+TEST(Resources, VersionResourceDescribesThePlugin) {
+    EXPECT_NE(FindResourceExA(Plugin().module, RT_VERSION, MAKEINTRESOURCEA(1), kRussian), nullptr);
+    char file[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(Plugin().module, file, sizeof file), 0u);
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file, &ignored);
+    ASSERT_GT(size, 0u);
+    std::string data(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(file, 0, size, &data[0]));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0419);
+    EXPECT_EQ(translation[1], 0x04B0);
+
+    EXPECT_EQ(VersionString(data, "FileVersion"), "1, 0, 3, 0");
+    EXPECT_EQ(VersionString(data, "ProductVersion"), "1, 0, 3, 0");
+    EXPECT_EQ(VersionString(data, "FileDescription"), "Quenfold file system plugin for Total Commander");
+    EXPECT_EQ(VersionString(data, "ProductName"), "Quenfold file system plugin for Total Commander");
+    EXPECT_EQ(VersionString(data, "OriginalFilename"), "Quenfold.wfx");
+}
+#endif

@@ -1,0 +1,299 @@
+// Listing a tree flat through FsFindFirst, FsFindNext and FsFindClose.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+#ifndef _WIN32
+#include "StandInControl.h"
+#endif
+
+namespace {
+
+const uint64_t kGiB = 1024ull * 1024 * 1024;
+
+std::vector<Entry> Entries(std::initializer_list<Entry> entries) { return entries; }
+
+// Holds one listing open so that a test can drive it step by step.
+struct Listing {
+    HANDLE search;
+    WIN32_FIND_DATAA record;
+    explicit Listing(const std::string& remote) {
+        NameBuffer path(remote);
+        search = Plugin().FindFirst(path.text, &record);
+    }
+    ~Listing() {
+        if (search != INVALID_HANDLE_VALUE) {
+            Plugin().FindClose(search);
+        }
+    }
+    bool Next() { return Plugin().FindNext(search, &record) != FALSE; }
+    std::string Name() const { return record.cFileName; }
+};
+
+class ListingTest : public ::testing::Test {
+  protected:
+    void SetUp() override { InitPlugin(); }
+    ScratchDir scratch;
+};
+
+} // namespace
+
+TEST_F(ListingTest, FilesComeUnderRelativeNamesAndDirectoriesAfterTheirContents) {
+    scratch.MakeFile("a/b/f", 10);
+    scratch.MakeFile("a/g", 5);
+    scratch.MakeFile("x", 1);
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    EXPECT_EQ(entries, Entries({{"a/b/f", 10, 0}, {"a/b./", 10, 0}, {"a/g", 5, 0}, {"a./", 15, 0}, {"x", 1, 0}}));
+    for (const Entry& entry : entries) {
+        EXPECT_EQ(entry.attributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << entry.name;
+    }
+}
+
+TEST_F(ListingTest, NestedEmptyDirectoriesComeDeepestFirst) {
+    scratch.MakeDir("a/b/c");
+    EXPECT_EQ(ListAll(Remote(scratch.Path())),
+              Entries({{"a/b/c./", 0, 0}, {"a/b./", 0, 0}, {"a./", 0, 0}}));
+
+    ScratchDir only;
+    only.MakeDir("e");
+    EXPECT_EQ(ListAll(Remote(only.Path())), Entries({{"e./", 0, 0}}));
+}
+
+TEST_F(ListingTest, NothingToListIsRefused) {
+    int before = OpenEnumerations();
+    for (const std::string& path : {std::string("\\"), std::string(""), Remote(scratch.Path()),
+                                    Remote(scratch / "no-such-dir")}) {
+        NameBuffer name(path);
+        WIN32_FIND_DATAA record;
+        std::memset(&record, 0x5A, sizeof record);
+        EXPECT_EQ(Plugin().FindFirst(name.text, &record), INVALID_HANDLE_VALUE) << path;
+        if (path.size() <= 1) { // refused before the walk: the record is all zeros
+            WIN32_FIND_DATAA zero;
+            std::memset(&zero, 0, sizeof zero);
+            EXPECT_EQ(std::memcmp(&record, &zero, sizeof record), 0) << path;
+        }
+    }
+    EXPECT_EQ(Plugin().FindFirst(nullptr, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenEnumerations(), before) << "a refused listing keeps nothing open";
+}
+
+TEST_F(ListingTest, ListedPathMayHave255CharactersButNot256) {
+    // The plugin sets no last error of its own: a refused path leaves the
+    // sentinel, an accepted one reaches the platform, which sets it.
+    WIN32_FIND_DATAA record;
+    NameBuffer fits(Remote(PathOfLength(scratch, 255)));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Plugin().FindFirst(fits.text, &record), INVALID_HANDLE_VALUE);
+    EXPECT_NE(GetLastError(), 0xdeadbeefu) << "the 255-character path was not tried";
+
+    NameBuffer tooLong(Remote(PathOfLength(scratch, 256)));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Plugin().FindFirst(tooLong.text, &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu) << "the 256-character path reached the platform";
+}
+
+TEST_F(ListingTest, ListsA255CharacterDirectory) {
+    std::string directory = PathOfLength(scratch, 255);
+    std::filesystem::path native = directory;
+#ifdef _WIN32
+    native = "\\\\?\\" + directory;
+#endif
+    std::error_code error;
+    std::filesystem::create_directories(native / "f", error);
+    if (error) {
+        GTEST_SKIP() << "the platform cannot create " << directory.size() << " characters";
+    }
+    EXPECT_EQ(ListAll(Remote(directory)), Entries({{"f./", 0, 0}}));
+}
+
+TEST_F(ListingTest, DirectoryLinkIsAFileEntryThatIsNotWalked) {
+    scratch.MakeFile("target/inside.txt", 4);
+    scratch.MakeDir("tree");
+    std::error_code error;
+    std::filesystem::create_directory_symlink(scratch / "target", scratch / "tree/j", error);
+    if (error) {
+        GTEST_SKIP() << "no directory links here: " << error.message();
+    }
+    Listing listing(Remote(scratch / "tree"));
+    ASSERT_NE(listing.search, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(listing.Name(), "j");
+    EXPECT_NE(listing.record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_NE(listing.record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_FALSE(listing.Next());
+}
+
+TEST_F(ListingTest, SizesAddUpAcrossBothHalves) {
+    scratch.MakeFile("d/one", 3 * kGiB);
+    scratch.MakeFile("d/two", 3 * kGiB);
+    scratch.MakeFile("d/three", 7);
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries.back(), (Entry{"d./", 6 * kGiB + 7, 0}));
+}
+
+TEST_F(ListingTest, DotNamesAreNeverEntries) {
+    scratch.MakeFile("d/.hidden", 2);
+#ifndef _WIN32
+    scratch.MakeFile("d/...", 3); // Windows drops trailing dots: no such name there
+#endif
+    for (const Entry& entry : ListAll(Remote(scratch.Path()))) {
+        EXPECT_NE(entry.name, "d/.");
+        EXPECT_NE(entry.name, "d/..");
+        EXPECT_NE(entry.name, ".");
+        EXPECT_NE(entry.name, "..");
+    }
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+#ifdef _WIN32
+    EXPECT_EQ(entries, Entries({{"d/.hidden", 2, 0}, {"d./", 2, 0}}));
+#else
+    EXPECT_EQ(entries, Entries({{"d/...", 3, 0}, {"d/.hidden", 2, 0}, {"d./", 5, 0}}));
+#endif
+}
+
+TEST_F(ListingTest, RootWithATrailingSeparatorListsTheSame) {
+    scratch.MakeFile("a/f", 1);
+    std::string withSeparator = scratch.Path() + kSeparator;
+    EXPECT_EQ(ListAll(Remote(withSeparator)), Entries({{"a/f", 1, 0}, {"a./", 1, 0}}));
+}
+
+TEST_F(ListingTest, SubdirectoryThatCannotBeOpenedIsListedEmpty) {
+    scratch.MakeFile("a.txt", 1);
+    scratch.MakeFile("locked/inner.txt", 9);
+    scratch.MakeFile("z.txt", 2);
+#ifdef _WIN32
+    // Wine reads a small directory at once; the subdirectory vanishes before
+    // the walk descends into it, so opening it fails.
+    Listing listing(Remote(scratch.Path()));
+    ASSERT_EQ(listing.Name(), "a.txt");
+    std::filesystem::rename(scratch / "locked", scratch / "..moved");
+    std::vector<std::string> names;
+    std::vector<uint64_t> sizes;
+    while (listing.Next()) {
+        names.push_back(listing.Name());
+        sizes.push_back(listing.record.nFileSizeLow);
+    }
+    std::filesystem::remove_all(scratch / "..moved");
+    EXPECT_EQ(names, (std::vector<std::string>{"locked./", "z.txt"}));
+    EXPECT_EQ(sizes, (std::vector<uint64_t>{0, 2}));
+#else
+    StandInSetFault("FindFirstFileA", "/locked", ERROR_ACCESS_DENIED);
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    StandInSetFault(nullptr, nullptr, 0);
+    EXPECT_EQ(entries, Entries({{"a.txt", 1, 0}, {"locked./", 0, 0}, {"z.txt", 2, 0}}));
+#endif
+}
+
+TEST_F(ListingTest, NamesThatDoNotFitAreSkippedAndTheWalkGoesOn) {
+    // A subdirectory chain that makes the current directory 250 characters
+    // long: its pattern still fits, but a 100-character file name inside
+    // makes a relative name longer than 259.
+    std::string prefix = scratch.Path() + kSeparator;
+    size_t room = 250 - prefix.size();
+    std::string deep = std::string(room / 2, 'd') + "/" + std::string(room - room / 2 - 1, 'e');
+    scratch.MakeFile("a.txt", 1);
+    scratch.MakeFile(deep + "/short", 4);
+    scratch.MakeFile(deep + "/" + std::string(100, 'L'), 8);
+    scratch.MakeFile("z.txt", 2);
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    std::string first = deep.substr(0, deep.find('/'));
+    EXPECT_EQ(entries, Entries({{"a.txt", 1, 0},
+                                {deep + "/short", 4, 0},
+                                {deep + "./", 12, 0},
+                                {first + "./", 12, 0},
+                                {"z.txt", 2, 0}}));
+}
+
+TEST_F(ListingTest, SubdirectoryTooDeepToEnterIsListedEmpty) {
+    // The chain directory has 255 characters, so its own pattern just fits;
+    // its subdirectory "xxxxx" would make a 261-character path, so it is shown
+    // but not entered.
+    std::string prefix = scratch.Path() + kSeparator;
+    std::string chain = std::string(255 - prefix.size(), 'c');
+    scratch.MakeFile(chain + "/xxxxx/inside", 3);
+    scratch.MakeFile(chain + "/y", 1);
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    EXPECT_EQ(entries,
+              Entries({{chain + "/xxxxx./", 0, 0}, {chain + "/y", 1, 0}, {chain + "./", 1, 0}}));
+}
+
+TEST_F(ListingTest, ProgressIsConsultedEveryThousandFiles) {
+    for (int i = 0; i < 2500; ++i) {
+        scratch.MakeFile("f" + std::to_string(10000 + i));
+    }
+    Listing listing(Remote(scratch.Path()));
+    ASSERT_NE(listing.search, INVALID_HANDLE_VALUE);
+    int entries = 1;
+    std::vector<int> consultedAt;
+    while (true) {
+        size_t before = g_progress.calls.size();
+        if (!listing.Next()) {
+            break;
+        }
+        if (g_progress.calls.size() != before) {
+            consultedAt.push_back(entries);
+        }
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2500);
+    EXPECT_EQ(consultedAt, (std::vector<int>{1000, 2000}));
+    ASSERT_EQ(g_progress.calls.size(), 2u);
+    EXPECT_EQ(g_progress.calls[0].source, "Dirs: 0");
+    EXPECT_EQ(g_progress.calls[0].target, "Files: 1000");
+    EXPECT_EQ(g_progress.calls[0].percent, 0);
+    EXPECT_EQ(g_progress.calls[0].pluginNumber, 7);
+    EXPECT_EQ(g_progress.calls[1].target, "Files: 2000");
+    EXPECT_FALSE(listing.Next()) << "the end stays the end";
+    EXPECT_FALSE(listing.Next());
+}
+
+TEST_F(ListingTest, CountersStartAtZeroForEveryListing) {
+    scratch.MakeDir("e");
+    scratch.MakeFile("f.txt");
+    for (int round = 0; round < 2; ++round) {
+        g_progress.calls.clear();
+        Listing listing(Remote(scratch.Path()));
+        ASSERT_EQ(listing.Name(), "e./");
+        EXPECT_TRUE(listing.Next());
+        ASSERT_EQ(g_progress.calls.size(), 1u) << "round " << round;
+        EXPECT_EQ(g_progress.calls[0].source, "Dirs: 1");
+        EXPECT_EQ(g_progress.calls[0].target, "Files: 0");
+    }
+}
+
+TEST_F(ListingTest, AbortStopsTheListingAndCloseReleasesEveryEnumeration) {
+    for (int i = 0; i < 1001; ++i) {
+        scratch.MakeFile("a/b/c/f" + std::to_string(10000 + i));
+    }
+    InitPlugin(0);
+    int before = OpenEnumerations();
+    {
+        Listing listing(Remote(scratch.Path()));
+        ASSERT_NE(listing.search, INVALID_HANDLE_VALUE);
+        int steps = 1;
+        while (listing.Next()) {
+            ++steps;
+        }
+        EXPECT_EQ(steps, 1000) << "aborted at the first consultation";
+        EXPECT_EQ(g_progress.calls.size(), 1u);
+        EXPECT_EQ(OpenEnumerations() - before, 4) << "root, a, b and c stay open until close";
+    }
+    EXPECT_EQ(OpenEnumerations(), before);
+
+    // The next listing counts from zero again.
+    InitPlugin();
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    EXPECT_EQ(entries.size(), 1004u);
+    ASSERT_EQ(g_progress.calls.size(), 1u);
+    EXPECT_EQ(g_progress.calls[0].target, "Files: 1000");
+}
+
+TEST_F(ListingTest, BadHandlesAreRefused) {
+    WIN32_FIND_DATAA record;
+    EXPECT_FALSE(Plugin().FindNext(INVALID_HANDLE_VALUE, &record));
+    EXPECT_FALSE(Plugin().FindNext(nullptr, &record));
+    EXPECT_EQ(Plugin().FindClose(INVALID_HANDLE_VALUE), 0);
+    EXPECT_EQ(Plugin().FindClose(nullptr), 0);
+}

@@ -1,0 +1,169 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef _WIN32
+#include "StandInControl.h"
+#include <unistd.h>
+#else
+#include <process.h>
+#endif
+
+namespace fs = std::filesystem;
+
+ProgressRecorder g_progress;
+
+PluginApi& Plugin() {
+    static PluginApi api = [] {
+        PluginApi loaded;
+        const char* problem = "";
+        if (!LoadPlugin(QUENFOLD_PLUGIN_FILE, &loaded, &problem)) {
+            std::fprintf(stderr, "cannot load %s: %s\n", QUENFOLD_PLUGIN_FILE, problem);
+            std::abort();
+        }
+        return loaded;
+    }();
+    return api;
+}
+
+int WINAPI RecordProgress(int pluginNumber, char* source, char* target, int percent) {
+    int index = static_cast<int>(g_progress.calls.size());
+    g_progress.calls.push_back({pluginNumber, source, target, percent});
+    return g_progress.abortFrom >= 0 && index >= g_progress.abortFrom ? 1 : 0;
+}
+
+void InitPlugin(int abortFrom) {
+    g_progress = ProgressRecorder();
+    g_progress.abortFrom = abortFrom;
+    Plugin().Init(7, RecordProgress, nullptr, nullptr);
+}
+
+NameBuffer::NameBuffer(const std::string& value) {
+    std::memset(text, 0, sizeof text);
+    EXPECT_LT(value.size(), sizeof text) << value;
+    std::memcpy(text, value.c_str(), std::min(value.size(), sizeof text - 1));
+}
+
+std::string Remote(const std::string& localPath) { return "\\" + localPath; }
+
+namespace {
+
+// Windows refuses paths of MAX_PATH and more unless they carry the \\?\ prefix.
+fs::path Long(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 240 && path.rfind("\\\\?\\", 0) != 0) {
+        return fs::path("\\\\?\\" + path);
+    }
+#endif
+    return fs::path(path);
+}
+
+} // namespace
+
+ScratchDir::ScratchDir() {
+    static int counter = 0;
+#ifdef _WIN32
+    int pid = _getpid();
+#else
+    int pid = getpid();
+#endif
+    std::string base = fs::temp_directory_path().string();
+    while (!base.empty() && (base.back() == '\\' || base.back() == '/')) {
+        base.pop_back();
+    }
+    path_ = base + kSeparator + "qf" + std::to_string(pid) + "_" + std::to_string(counter++);
+    std::error_code error;
+    fs::remove_all(Long(path_), error);
+    fs::create_directories(Long(path_));
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code error;
+    // Read-only files must become writable before Windows deletes them.
+    for (auto it = fs::recursive_directory_iterator(Long(path_), error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
+    }
+    fs::remove_all(Long(path_), error);
+}
+
+std::string ScratchDir::operator/(const std::string& relative) const {
+    std::string local = relative;
+    for (char& c : local) {
+        if (c == '/') {
+            c = kSeparator;
+        }
+    }
+    return path_ + kSeparator + local;
+}
+
+void ScratchDir::MakeDir(const std::string& relative) const {
+    fs::create_directories(Long(*this / relative));
+}
+
+void ScratchDir::MakeFile(const std::string& relative, uint64_t size, char fill) const {
+    fs::path path = Long(*this / relative);
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    ASSERT_TRUE(out.good()) << path.string();
+    if (size <= 4096) {
+        out << std::string(static_cast<size_t>(size), fill);
+        return;
+    }
+    out.close();
+    fs::resize_file(path, size);
+}
+
+bool ScratchDir::Exists(const std::string& relative) const {
+    std::error_code error;
+    return fs::exists(Long(*this / relative), error);
+}
+
+std::string ScratchDir::Read(const std::string& relative) const {
+    std::ifstream in(Long(*this / relative), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string PathOfLength(const ScratchDir& scratch, size_t length) {
+    size_t base = scratch.Path().size() + 1;
+    EXPECT_GT(length, base + 1);
+    std::string name(length - base, 'p');
+    return scratch / name;
+}
+
+void PrintTo(const Entry& entry, std::ostream* out) {
+    *out << "{" << entry.name << ", " << entry.size << ", 0x" << std::hex << entry.attributes
+         << std::dec << "}";
+}
+
+std::vector<Entry> ListAll(const std::string& remote) {
+    std::vector<Entry> entries;
+    NameBuffer path(remote);
+    WIN32_FIND_DATAA record;
+    HANDLE search = Plugin().FindFirst(path.text, &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        uint64_t size = (static_cast<uint64_t>(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
+        entries.push_back({record.cFileName, size, record.dwFileAttributes});
+    } while (Plugin().FindNext(search, &record));
+    Plugin().FindClose(search);
+    return entries;
+}
+
+int OpenEnumerations() {
+#ifdef _WIN32
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return static_cast<int>(handles);
+#else
+    return StandInOpenEnumerations();
+#endif
+}

@@ -1,0 +1,89 @@
+// Shared by the tests: the loaded plugin, a recording progress callback,
+// scratch directories and small helpers for names and listings.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/PluginLoader.h"
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+// The plugin, loaded once per test program like the file manager loads it.
+PluginApi& Plugin();
+
+struct ProgressCall {
+    int pluginNumber;
+    std::string source;
+    std::string target;
+    int percent;
+};
+
+// Records every progress call; answers "abort" from call number `abortFrom`
+// (counting from 0) on, or never when it is negative.
+struct ProgressRecorder {
+    std::vector<ProgressCall> calls;
+    int abortFrom = -1;
+};
+extern ProgressRecorder g_progress;
+int WINAPI RecordProgress(int pluginNumber, char* source, char* target, int percent);
+
+// FsInit with the recorder and plugin number 7; clears what was recorded.
+void InitPlugin(int abortFrom = -1);
+
+// A host-owned 260-byte name buffer, as the file manager passes them.
+struct NameBuffer {
+    char text[MAX_PATH];
+    explicit NameBuffer(const std::string& value);
+};
+
+std::string Remote(const std::string& localPath);
+
+// A fresh directory under the temporary directory, removed with everything in
+// it at the end of the test.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // The local path of `relative`, whose "/" become the platform's separator.
+    std::string operator/(const std::string& relative) const;
+    void MakeDir(const std::string& relative) const;
+    // A file of `size` bytes; large sizes are sparse (nothing is written).
+    void MakeFile(const std::string& relative, uint64_t size = 0, char fill = 'x') const;
+    bool Exists(const std::string& relative) const;
+    std::string Read(const std::string& relative) const;
+
+  private:
+    std::string path_;
+};
+
+// Creates `path` with `length` characters, by adding a subdirectory of the
+// needed length under the scratch directory.
+std::string PathOfLength(const ScratchDir& scratch, size_t length);
+
+struct Entry {
+    std::string name;
+    uint64_t size;
+    DWORD attributes;
+    bool operator==(const Entry& other) const {
+        return name == other.name && size == other.size;
+    }
+};
+void PrintTo(const Entry& entry, std::ostream* out);
+
+// Lists `remote` to the end through the plugin and closes the listing.
+std::vector<Entry> ListAll(const std::string& remote);
+
+// Open enumerations of this process, as far as the platform tells.
+int OpenEnumerations();
