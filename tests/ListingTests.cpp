@@ -1,4 +1,5 @@
 // Listing a tree flat through FsFindFirst, FsFindNext and FsFindClose.
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -13,6 +14,14 @@
 namespace {
 
 const uint64_t kGiB = 1024ull * 1024 * 1024;
+
+// "f10000" and the like; formatted by hand, which also keeps GCC 12's
+// -Wrestrict false positive on string concatenation away.
+std::string Numbered(const char* prefix, int number) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%d", prefix, number);
+    return text;
+}
 
 std::vector<Entry> Entries(std::initializer_list<Entry> entries) { return entries; }
 
@@ -112,11 +121,7 @@ TEST_F(ListingTest, ListsA255CharacterDirectory) {
 TEST_F(ListingTest, DirectoryLinkIsAFileEntryThatIsNotWalked) {
     scratch.MakeFile("target/inside.txt", 4);
     scratch.MakeDir("tree");
-    std::error_code error;
-    std::filesystem::create_directory_symlink(scratch / "target", scratch / "tree/j", error);
-    if (error) {
-        GTEST_SKIP() << "no directory links here: " << error.message();
-    }
+    ASSERT_TRUE(MakeDirectoryLink(scratch / "target", scratch / "tree/j"));
     Listing listing(Remote(scratch / "tree"));
     ASSERT_NE(listing.search, INVALID_HANDLE_VALUE);
     EXPECT_EQ(listing.Name(), "j");
@@ -221,7 +226,7 @@ TEST_F(ListingTest, SubdirectoryTooDeepToEnterIsListedEmpty) {
 
 TEST_F(ListingTest, ProgressIsConsultedEveryThousandFiles) {
     for (int i = 0; i < 2500; ++i) {
-        scratch.MakeFile("f" + std::to_string(10000 + i));
+        scratch.MakeFile(Numbered("f", 10000 + i));
     }
     Listing listing(Remote(scratch.Path()));
     ASSERT_NE(listing.search, INVALID_HANDLE_VALUE);
@@ -265,7 +270,7 @@ TEST_F(ListingTest, CountersStartAtZeroForEveryListing) {
 
 TEST_F(ListingTest, AbortStopsTheListingAndCloseReleasesEveryEnumeration) {
     for (int i = 0; i < 1001; ++i) {
-        scratch.MakeFile("a/b/c/f" + std::to_string(10000 + i));
+        scratch.MakeFile(Numbered("a/b/c/f", 10000 + i));
     }
     InitPlugin(0);
     int before = OpenEnumerations();

@@ -137,6 +137,45 @@ std::string PathOfLength(const ScratchDir& scratch, size_t length) {
     return scratch / name;
 }
 
+bool MakeDirectoryLink(const std::string& target, const std::string& link) {
+#ifdef _WIN32
+    // Wine's CreateSymbolicLinkA reports success without making a link, so
+    // under Wine the link is made on the Unix side, with ln.
+    typedef char*(CDECL * UnixName)(const WCHAR*);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) {
+        return CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    }
+    char* unixTarget = unixName(fs::path(target).wstring().c_str());
+    char* unixLink = unixName(fs::path(link).wstring().c_str());
+    std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
+    HeapFree(GetProcessHeap(), 0, unixTarget);
+    HeapFree(GetProcessHeap(), 0, unixLink);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // A Unix child's handle does not wait for it; look for the link instead.
+    for (int tries = 0; tries < 100; ++tries) {
+        if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+#else
+    std::error_code error;
+    fs::create_directory_symlink(target, link, error);
+    return !error;
+#endif
+}
+
 void PrintTo(const Entry& entry, std::ostream* out) {
     *out << "{" << entry.name << ", " << entry.size << ", 0x" << std::hex << entry.attributes
          << std::dec << "}";
@@ -158,11 +197,45 @@ std::vector<Entry> ListAll(const std::string& remote) {
     return entries;
 }
 
+#ifdef _WIN32
+namespace {
+// The system-wide handle table, as ntdll reports it; Wine fills it from the
+// wineserver, so an enumeration's directory handle shows up there.
+struct HandleEntry {
+    ULONG ownerProcess;
+    BYTE objectType;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ULONG access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+typedef LONG(WINAPI* QuerySystemInformation)(int, PVOID, ULONG, PULONG);
+const int kSystemHandleInformation = 16;
+} // namespace
+#endif
+
 int OpenEnumerations() {
 #ifdef _WIN32
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    return static_cast<int>(handles);
+    static std::vector<char> buffer(1 << 22);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto query = reinterpret_cast<QuerySystemInformation>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    ULONG length = 0;
+    if (query == nullptr ||
+        query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0) {
+        ADD_FAILURE() << "cannot read the handle table";
+        return -1;
+    }
+    const HandleTable* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    int handles = 0;
+    for (ULONG i = 0; i < table->count; ++i) {
+        handles += table->entries[i].ownerProcess == GetCurrentProcessId() ? 1 : 0;
+    }
+    return handles;
 #else
     return StandInOpenEnumerations();
 #endif

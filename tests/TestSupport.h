@@ -72,6 +72,9 @@ class ScratchDir {
 // needed length under the scratch directory.
 std::string PathOfLength(const ScratchDir& scratch, size_t length);
 
+// A symbolic link to a directory.
+bool MakeDirectoryLink(const std::string& target, const std::string& link);
+
 struct Entry {
     std::string name;
     uint64_t size;
@@ -85,5 +88,6 @@ void PrintTo(const Entry& entry, std::ostream* out);
 // Lists `remote` to the end through the plugin and closes the listing.
 std::vector<Entry> ListAll(const std::string& remote);
 
-// Open enumerations of this process, as far as the platform tells.
+// Open enumerations of this process: natively the stand-in's count, under
+// Windows all of the process's handles (compare two readings).
 int OpenEnumerations();

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds the 64-bit plugin and lists a
+# directory flat through the real Quenfold.wfx64 under Wine, as Total
+# Commander would. usage: run.sh [DIRECTORY] (default: this repository)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+directory=$(cd "${1:-$root}" && pwd)
+source scripts/wine-session.sh
+trap wine_stop EXIT
+
+bash scripts/setup.sh
+cmake --preset win64 >/dev/null
+cmake --build build/win64 --target quenfold-host -j "$(nproc)"
+wine_start "$root/build/win64" 64
+# Wine shows the Unix file system as drive Z:.
+windows_path="Z:${directory//\//\\}"
+echo "== quenfold-host list $windows_path (through Quenfold.wfx64 under Wine)"
+"$(wine_loader 64)" build/win64/bin/quenfold-host.exe list "$windows_path"
