@@ -6,6 +6,6 @@ presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native win32 win64)
 for preset in "${presets[@]}"; do
   echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
+  cmake --preset "$preset" -DQUENFOLD_TESTS=ON -DQUENFOLD_BENCH=ON >/dev/null
   cmake --build "build/$preset" -j "$(nproc)"
 done
