@@ -1,0 +1,161 @@
+// Times the plugin's flat listing against a bare recursive enumeration of the
+// same tree with the same platform calls, on a warm tree, in one run.
+// usage: quenfold-bench DIR [--rounds N] [--compare-tools]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/PluginLoader.h"
+
+namespace {
+
+int g_nothrowAllocations = 0;
+
+struct Counts {
+    long entries = 0;
+    unsigned long long bytes = 0;
+    int maxDepth = 0;
+};
+
+// The plugin through its exports, as the file manager lists.
+Counts ListThroughPlugin(PluginApi& api, const std::string& directory) {
+    Counts counts;
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof path, "\\%s", directory.c_str());
+    WIN32_FIND_DATAA record;
+    HANDLE search = api.FindFirst(path, &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return counts;
+    }
+    do {
+        ++counts.entries;
+        int depth = static_cast<int>(std::count(record.cFileName, record.cFileName + std::strlen(record.cFileName), '/'));
+        counts.maxDepth = std::max(counts.maxDepth, depth);
+    } while (api.FindNext(search, &record));
+    api.FindClose(search);
+    return counts;
+}
+
+// The least that any flat listing must do: enumerate every directory once.
+void Enumerate(const std::string& directory, Counts* counts) {
+    std::string pattern = directory + "\\*.*";
+    WIN32_FIND_DATAA record;
+    HANDLE found = FindFirstFileA(pattern.c_str(), &record);
+    if (found == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const char* name = record.cFileName;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+            continue;
+        }
+        ++counts->entries;
+        if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            Enumerate(directory + "\\" + name, counts);
+        }
+    } while (FindNextFileA(found, &record));
+    FindClose(found);
+}
+
+double Seconds(const std::function<void()>& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++g_nothrowAllocations;
+    return std::malloc(size);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void* operator new(std::size_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: quenfold-bench DIR [--rounds N] [--compare-tools]\n");
+        return 2;
+    }
+    std::string directory = argv[1];
+    int rounds = 5;
+    [[maybe_unused]] bool compareTools = false; // du and find exist natively only
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--compare-tools") == 0) {
+            compareTools = true;
+        }
+    }
+    PluginApi api;
+    const char* problem = "";
+    if (!LoadPlugin(QUENFOLD_PLUGIN_FILE, &api, &problem)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", QUENFOLD_PLUGIN_FILE, problem);
+        return 3;
+    }
+    api.Init(1, nullptr, nullptr, nullptr);
+
+    Counts plugin = ListThroughPlugin(api, directory); // warms the tree
+    Counts bare;
+    Enumerate(directory, &bare);
+    std::vector<double> pluginTimes, bareTimes, duTimes, findTimes;
+    for (int round = 0; round < rounds; ++round) {
+        pluginTimes.push_back(Seconds([&] { ListThroughPlugin(api, directory); }));
+        bareTimes.push_back(Seconds([&] {
+            Counts counts;
+            Enumerate(directory, &counts);
+        }));
+#ifndef _WIN32
+        if (compareTools) {
+            std::string du = "du -ab --apparent-size '" + directory + "' >/dev/null";
+            std::string find = "find '" + directory + "' -printf '%s %P\\n' >/dev/null";
+            duTimes.push_back(Seconds([&] { (void)std::system(du.c_str()); }));
+            findTimes.push_back(Seconds([&] { (void)std::system(find.c_str()); }));
+        }
+#endif
+    }
+    // The plugin's own allocations, counted on the copy linked into this program.
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof path, "\\%s", directory.c_str());
+    WIN32_FIND_DATAA record;
+    g_nothrowAllocations = 0;
+    HANDLE search = FsFindFirst(path, &record);
+    if (search != INVALID_HANDLE_VALUE) {
+        while (FsFindNext(search, &record)) {
+        }
+        FsFindClose(search);
+    }
+    int allocations = g_nothrowAllocations;
+
+    double pluginSeconds = Median(pluginTimes), bareSeconds = Median(bareTimes);
+    std::printf("entries: plugin %ld, bare enumeration %ld; max depth %d; allocations per listing %d\n",
+                plugin.entries, bare.entries, plugin.maxDepth, allocations);
+    std::printf("median of %d rounds: plugin %.3f s, bare %.3f s, ratio %.3f\n", rounds,
+                pluginSeconds, bareSeconds, pluginSeconds / bareSeconds);
+    if (!duTimes.empty()) {
+        std::printf("du -ab %.3f s (ratio %.3f), find -printf %.3f s (ratio %.3f)\n", Median(duTimes),
+                    pluginSeconds / Median(duTimes), Median(findTimes),
+                    pluginSeconds / Median(findTimes));
+    }
+    UnloadPlugin(&api);
+    return 0;
+}

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Generates the benchmark tree (once) and runs the listing benchmark natively
+# and under Wine at each bitness the machine can run, then prints one table.
+# usage: bench.sh [--files N] [--dirs N] [--depth N] [--rounds N]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+files=100000 dirs=10000 depth=6 rounds=5
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --files) files=$2 ;; --dirs) dirs=$2 ;; --depth) depth=$2 ;; --rounds) rounds=$2 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+source scripts/wine-session.sh
+trap wine_stop EXIT
+
+bash scripts/setup.sh
+for preset in native-release win64 win32; do
+  cmake --preset "$preset" -DQUENFOLD_TESTS=OFF -DQUENFOLD_BENCH=ON >/dev/null
+  cmake --build "build/$preset" -j "$(nproc)" >/dev/null
+done
+
+tree=${TMPDIR:-/tmp}/quenfold-bench-$files-$dirs-$depth
+if [ ! -f "$tree.done" ]; then
+  rm -rf "$tree"
+  build/native-release/bin/quenfold-maketree "$tree" --files "$files" --dirs "$dirs" --depth "$depth"
+  touch "$tree.done"
+fi
+
+results=$(mktemp)
+echo "== native"
+build/native-release/bin/quenfold-bench "$tree" --rounds "$rounds" --compare-tools | tee "$results.native"
+for bits in 64 32; do
+  if wine_can_run "$bits"; then
+    echo "== win$bits (Wine)"
+    wine_start "$root/build/win$bits" "$bits"
+    "$(wine_loader "$bits")" "build/win$bits/bin/quenfold-bench.exe" "Z:${tree//\//\\}" --rounds "$rounds" | tee "$results.win$bits"
+    wine_stop
+  else
+    echo "== win$bits: this machine cannot run ${bits}-bit programs; skipped"
+  fi
+done
+
+echo
+printf '%-8s %12s %12s %8s %12s\n' platform "plugin (s)" "bare (s)" ratio allocations
+for platform in native win64 win32; do
+  [ -f "$results.$platform" ] || continue
+  sed -n 's/^median of [0-9]* rounds: plugin \([0-9.]*\) s, bare \([0-9.]*\) s, ratio \([0-9.]*\)$/\1 \2 \3/p' "$results.$platform" |
+    while read -r plugin bare ratio; do
+      allocations=$(sed -n 's/.*allocations per listing \([0-9]*\).*/\1/p' "$results.$platform")
+      printf '%-8s %12s %12s %8s %12s\n' "$platform" "$plugin" "$bare" "$ratio" "$allocations"
+    done
+done
+grep '^du' "$results.native" | sed 's/^/native:  /' || true
+rm -f "$results" "$results".*
