@@ -35,7 +35,8 @@ Counts ListThroughPlugin(PluginApi& api, const std::string& directory) {
     }
     do {
         ++counts.entries;
-        int depth = static_cast<int>(std::count(record.cFileName, record.cFileName + std::strlen(record.cFileName), '/'));
+        int depth = static_cast<int>(
+            std::count(record.cFileName, record.cFileName + std::strlen(record.cFileName), '/'));
         counts.maxDepth = std::max(counts.maxDepth, depth);
     } while (api.FindNext(search, &record));
     api.FindClose(search);
@@ -81,8 +82,12 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     ++g_nothrowAllocations;
     return std::malloc(size);
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
 void* operator new(std::size_t size) {
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) {
@@ -147,13 +152,14 @@ int main(int argc, char** argv) {
     int allocations = g_nothrowAllocations;
 
     double pluginSeconds = Median(pluginTimes), bareSeconds = Median(bareTimes);
-    std::printf("entries: plugin %ld, bare enumeration %ld; max depth %d; allocations per listing %d\n",
-                plugin.entries, bare.entries, plugin.maxDepth, allocations);
+    std::printf(
+        "entries: plugin %ld, bare enumeration %ld; max depth %d; allocations per listing %d\n",
+        plugin.entries, bare.entries, plugin.maxDepth, allocations);
     std::printf("median of %d rounds: plugin %.3f s, bare %.3f s, ratio %.3f\n", rounds,
                 pluginSeconds, bareSeconds, pluginSeconds / bareSeconds);
     if (!duTimes.empty()) {
-        std::printf("du -ab %.3f s (ratio %.3f), find -printf %.3f s (ratio %.3f)\n", Median(duTimes),
-                    pluginSeconds / Median(duTimes), Median(findTimes),
+        std::printf("du -ab %.3f s (ratio %.3f), find -printf %.3f s (ratio %.3f)\n",
+                    Median(duTimes), pluginSeconds / Median(duTimes), Median(findTimes),
                     pluginSeconds / Median(findTimes));
     }
     UnloadPlugin(&api);

@@ -15,16 +15,22 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quenfold-maketree ROOT [--files N] [--dirs N] [--depth N] [--seed N]\n");
+        std::fprintf(
+            stderr,
+            "usage: quenfold-maketree ROOT [--files N] [--dirs N] [--depth N] [--seed N]\n");
         return 2;
     }
     long files = 100000, dirs = 10000, depth = 6, seed = 1;
     for (int i = 2; i + 1 < argc; i += 2) {
         long value = std::strtol(argv[i + 1], nullptr, 10);
-        if (std::strcmp(argv[i], "--files") == 0) files = value;
-        else if (std::strcmp(argv[i], "--dirs") == 0) dirs = value;
-        else if (std::strcmp(argv[i], "--depth") == 0) depth = value;
-        else if (std::strcmp(argv[i], "--seed") == 0) seed = value;
+        if (std::strcmp(argv[i], "--files") == 0)
+            files = value;
+        else if (std::strcmp(argv[i], "--dirs") == 0)
+            dirs = value;
+        else if (std::strcmp(argv[i], "--depth") == 0)
+            depth = value;
+        else if (std::strcmp(argv[i], "--seed") == 0)
+            seed = value;
     }
     std::mt19937_64 random(static_cast<uint64_t>(seed));
     fs::path root = argv[1];

@@ -71,8 +71,7 @@ int WINAPI FsGetFile(char* remoteName, char* localName, int copyFlags, RemoteFil
     return FS_FILE_OK;
 }
 
-int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
-                        RemoteFileInfo*) {
+int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite, RemoteFileInfo*) {
     if (!IsOperableRemoteName(oldName) || !IsOperableRemoteName(newName)) {
         return FS_FILE_NOTFOUND;
     }

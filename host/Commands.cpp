@@ -31,12 +31,18 @@ int WINAPI Progress(int, char* sourceName, char* targetName, int percent) {
 
 void WINAPI Log(int, int, char*) {}
 
-BOOL WINAPI Request(int, int, char*, char*, char*, int) { return FALSE; }
+BOOL WINAPI Request(int, int, char*, char*, char*, int) {
+    return FALSE;
+}
 
-void Initialize(PluginApi& api) { api.Init(1, Progress, Log, Request); }
+void Initialize(PluginApi& api) {
+    api.Init(1, Progress, Log, Request);
+}
 
 // The file manager names an entry by a backslash and its local path.
-std::string RemoteNameOf(const char* localPath) { return std::string("\\") + localPath; }
+std::string RemoteNameOf(const char* localPath) {
+    return std::string("\\") + localPath;
+}
 
 // Host buffers are MAX_PATH bytes; a longer name is refused here, as the host
 // would not pass it.
@@ -60,10 +66,9 @@ bool HasFlag(int argc, char** argv, const char* flag) {
 }
 
 const char* FileResultName(int result) {
-    static const char* const names[] = {"FS_FILE_OK",         "FS_FILE_EXISTS",
-                                        "FS_FILE_NOTFOUND",   "FS_FILE_READERROR",
-                                        "FS_FILE_WRITEERROR", "FS_FILE_USERABORT",
-                                        "FS_FILE_NOTSUPPORTED"};
+    static const char* const names[] = {
+        "FS_FILE_OK",         "FS_FILE_EXISTS",    "FS_FILE_NOTFOUND",    "FS_FILE_READERROR",
+        "FS_FILE_WRITEERROR", "FS_FILE_USERABORT", "FS_FILE_NOTSUPPORTED"};
     return result >= 0 && result <= 6 ? names[result] : "unknown";
 }
 
@@ -91,11 +96,16 @@ bool NeedArguments(int argc, int count, const char* usage) {
 
 std::string AttributeLetters(DWORD attributes) {
     std::string letters = "-----";
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) letters[0] = 'd';
-    if (attributes & FILE_ATTRIBUTE_READONLY) letters[1] = 'r';
-    if (attributes & FILE_ATTRIBUTE_HIDDEN) letters[2] = 'h';
-    if (attributes & FILE_ATTRIBUTE_SYSTEM) letters[3] = 's';
-    if (attributes & FILE_ATTRIBUTE_ARCHIVE) letters[4] = 'a';
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        letters[0] = 'd';
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        letters[1] = 'r';
+    if (attributes & FILE_ATTRIBUTE_HIDDEN)
+        letters[2] = 'h';
+    if (attributes & FILE_ATTRIBUTE_SYSTEM)
+        letters[3] = 's';
+    if (attributes & FILE_ATTRIBUTE_ARCHIVE)
+        letters[4] = 'a';
     return letters;
 }
 
@@ -192,7 +202,8 @@ int RunGet(PluginApi& api, int argc, char** argv) {
 }
 
 int RunRenMov(PluginApi& api, bool move, int argc, char** argv) {
-    if (!NeedArguments(argc, 2, move ? "move OLD NEW [--overwrite]" : "copy OLD NEW [--overwrite]")) {
+    if (!NeedArguments(argc, 2,
+                       move ? "move OLD NEW [--overwrite]" : "copy OLD NEW [--overwrite]")) {
         return kExitUsage;
     }
     Initialize(api);

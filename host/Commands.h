@@ -5,8 +5,8 @@
 #include "host/PluginLoader.h"
 
 struct HostOptions {
-    bool abort;  // the progress callback answers "abort"
-    bool quiet;  // no live progress line
+    bool abort; // the progress callback answers "abort"
+    bool quiet; // no live progress line
 };
 
 extern HostOptions g_options;

@@ -42,17 +42,28 @@ int Usage() {
 }
 
 int Dispatch(PluginApi& api, const char* pluginFile, const char* command, int argc, char** argv) {
-    if (std::strcmp(command, "info") == 0) return RunInfo(api, pluginFile, argc, argv);
-    if (std::strcmp(command, "list") == 0) return RunList(api, argc, argv);
-    if (std::strcmp(command, "get") == 0) return RunGet(api, argc, argv);
-    if (std::strcmp(command, "copy") == 0) return RunRenMov(api, false, argc, argv);
-    if (std::strcmp(command, "move") == 0) return RunRenMov(api, true, argc, argv);
-    if (std::strcmp(command, "delete") == 0) return RunDelete(api, argc, argv);
-    if (std::strcmp(command, "rmdir") == 0) return RunRemoveDir(api, argc, argv);
-    if (std::strcmp(command, "attr") == 0) return RunSetAttr(api, argc, argv);
-    if (std::strcmp(command, "time") == 0) return RunSetTime(api, argc, argv);
-    if (std::strcmp(command, "exec") == 0) return RunExecute(api, argc, argv);
-    if (std::strcmp(command, "icon") == 0) return RunIcon(api, argc, argv);
+    if (std::strcmp(command, "info") == 0)
+        return RunInfo(api, pluginFile, argc, argv);
+    if (std::strcmp(command, "list") == 0)
+        return RunList(api, argc, argv);
+    if (std::strcmp(command, "get") == 0)
+        return RunGet(api, argc, argv);
+    if (std::strcmp(command, "copy") == 0)
+        return RunRenMov(api, false, argc, argv);
+    if (std::strcmp(command, "move") == 0)
+        return RunRenMov(api, true, argc, argv);
+    if (std::strcmp(command, "delete") == 0)
+        return RunDelete(api, argc, argv);
+    if (std::strcmp(command, "rmdir") == 0)
+        return RunRemoveDir(api, argc, argv);
+    if (std::strcmp(command, "attr") == 0)
+        return RunSetAttr(api, argc, argv);
+    if (std::strcmp(command, "time") == 0)
+        return RunSetTime(api, argc, argv);
+    if (std::strcmp(command, "exec") == 0)
+        return RunExecute(api, argc, argv);
+    if (std::strcmp(command, "icon") == 0)
+        return RunIcon(api, argc, argv);
     std::fprintf(stderr, "quenfold-host: unknown command '%s'\n", command);
     return Usage();
 }

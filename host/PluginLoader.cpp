@@ -3,10 +3,10 @@
 #include <cstring>
 
 const char* const kExportNames[16] = {
-    "FsInit",       "FsStatusInfo", "FsGetDefRootName", "FsLinksToLocalFiles",
-    "FsGetLocalName", "FsFindFirst", "FsFindNext",      "FsFindClose",
-    "FsGetFile",    "FsRenMovFile", "FsDeleteFile",     "FsRemoveDir",
-    "FsSetAttr",    "FsSetTime",    "FsExecuteFile",    "FsExtractCustomIcon",
+    "FsInit",         "FsStatusInfo", "FsGetDefRootName", "FsLinksToLocalFiles",
+    "FsGetLocalName", "FsFindFirst",  "FsFindNext",       "FsFindClose",
+    "FsGetFile",      "FsRenMovFile", "FsDeleteFile",     "FsRemoveDir",
+    "FsSetAttr",      "FsSetTime",    "FsExecuteFile",    "FsExtractCustomIcon",
 };
 
 namespace {

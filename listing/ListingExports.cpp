@@ -28,7 +28,8 @@ bool ListingAborted() {
     }
     char dirsText[32];
     char filesText[32];
-    std::snprintf(dirsText, sizeof dirsText, "Dirs: %d", static_cast<int>(g_listingStats.Directories()));
+    std::snprintf(dirsText, sizeof dirsText, "Dirs: %d",
+                  static_cast<int>(g_listingStats.Directories()));
     std::snprintf(filesText, sizeof filesText, "Files: %d", static_cast<int>(files));
     return UserAborted(dirsText, filesText, 0);
 }

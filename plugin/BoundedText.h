@@ -28,7 +28,9 @@ inline bool AppendBounded(char* target, size_t capacity, size_t targetLength, co
     return true;
 }
 
-inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 // Compares two whole strings, ASCII letters without regard to case.
 inline bool EqualsAsciiNoCase(const char* a, const char* b) {

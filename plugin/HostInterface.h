@@ -37,8 +37,8 @@ typedef int(WINAPI* ProgressCallback)(int pluginNumber, char* sourceName, char* 
                                       int percentDone);
 // Stored for the host's sake; the plugin never calls them.
 typedef void(WINAPI* LogCallback)(int pluginNumber, int messageType, char* text);
-typedef BOOL(WINAPI* RequestCallback)(int pluginNumber, int requestType, char* title,
-                                      char* text, char* answer, int answerCapacity);
+typedef BOOL(WINAPI* RequestCallback)(int pluginNumber, int requestType, char* title, char* text,
+                                      char* answer, int answerCapacity);
 
 // The host's description of a remote file; the plugin never reads it.
 struct RemoteFileInfo;

@@ -31,7 +31,9 @@ void WINAPI FsGetDefRootName(char* buffer, int capacity) {
     }
 }
 
-BOOL WINAPI FsLinksToLocalFiles(void) { return TRUE; }
+BOOL WINAPI FsLinksToLocalFiles(void) {
+    return TRUE;
+}
 
 // Every RemoteName is a backslash and a local path, so dropping the first byte
 // turns it into the local name in place.

@@ -27,26 +27,26 @@ NAMES = list(PALETTE)
 
 
 def folder(size):
-    """Returns rows of palette names for a size x size folder icon."""
-    s = size / 16.0
+    """Returns rows of palette names for a size x size folder icon, drawn on a
+    16-pixel grid and scaled by whole pixels so that both sizes stay crisp."""
+    s = size // 16
     grid = [["clear"] * size for _ in range(size)]
 
     def box(x0, y0, x1, y1, colour):
-        for y in range(int(round(y0 * s)), int(round(y1 * s))):
-            for x in range(int(round(x0 * s)), int(round(x1 * s))):
-                if 0 <= x < size and 0 <= y < size:
-                    grid[y][x] = colour
+        for y in range(y0 * s, y1 * s):
+            for x in range(x0 * s, x1 * s):
+                grid[y][x] = colour
 
-    box(0.5, 2, 7, 4, "outline")        # tab
-    box(1.5, 3, 6, 4, "back")
-    box(0.5, 3.5, 15.5, 14.5, "outline")  # body
-    box(1.5, 4.5, 14.5, 13.5, "back")
-    box(1.5, 6, 14.5, 13.5, "front")     # face
-    box(1.5, 6, 14.5, 7, "light")
+    box(1, 2, 7, 4, "outline")    # tab
+    box(2, 3, 6, 4, "back")
+    box(0, 4, 16, 15, "outline")  # body
+    box(1, 5, 15, 14, "back")
+    box(1, 7, 15, 14, "front")    # face
+    box(1, 7, 15, 8, "light")
     # The flat list on the face: a marker and a line per entry.
-    for row in (8, 10, 12):
-        box(3, row, 4.5, row + 1, "accent")
-        box(5.5, row, 13, row + 1, "paper")
+    for row in (9, 11, 13):
+        box(3, row, 5, row + 1, "accent")
+        box(6, row, 13, row + 1, "paper")
     return grid
 
 

@@ -13,16 +13,52 @@ bash scripts/build.sh native win32 win64 || exit 1
 
 status=0
 summary=()
+passed=0
+failed=0
+skips=0
+# Counts test cases: each GoogleTest case from the programs' reports, each
+# other ctest test (the script checks) as one.
+count_results() { # count_results BUILD_DIR CTEST_LOG
+  local reports=$1/test-reports
+  local programs=0
+  for report in "$reports"/*.xml; do
+    [ -f "$report" ] || continue
+    programs=$((programs + 1))
+    local head
+    head=$(grep -m1 '<testsuites ' "$report")
+    local tests failures skipped
+    tests=$(printf '%s' "$head" | sed -n 's/.* tests="\([0-9]*\)".*/\1/p')
+    failures=$(printf '%s' "$head" | sed -n 's/.* failures="\([0-9]*\)".*/\1/p')
+    skipped=$(grep -c 'result="skipped"' "$report")
+    passed=$((passed + tests - failures - skipped))
+    failed=$((failed + failures))
+    skips=$((skips + skipped))
+  done
+  # ctest tests that are not GoogleTest programs.
+  local counts
+  counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\1 \2/p' "$2" | tail -n 1)
+  if [ -n "$counts" ]; then
+    set -- $counts
+    local others=$(($2 - programs))
+    [ $others -gt 0 ] && passed=$((passed + others))
+  fi
+}
+
 run_ctest() { # run_ctest NAME BUILD_DIR [CTEST ARGS...]
   local name=$1 dir=$2
   shift 2
   echo "== test $name"
-  if (cd "$dir" && ctest --output-on-failure "$@"); then
+  rm -rf "$dir/test-reports"
+  local log
+  log=$(mktemp)
+  if (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" = 0 ]; then
     summary+=("$name: passed")
   else
     summary+=("$name: FAILED")
     status=1
   fi
+  count_results "$dir" "$log"
+  rm -f "$log"
 }
 
 run_ctest native build/native
@@ -43,4 +79,5 @@ done
 echo
 echo "== summary"
 printf '  %s\n' "${summary[@]}"
+echo "tests: $passed passed, $failed failed, $skips skipped"
 exit $status

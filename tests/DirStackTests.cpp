@@ -20,8 +20,12 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     }
     return std::malloc(size);
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
 void* operator new(std::size_t size) {
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) {
@@ -32,7 +36,9 @@ void* operator new(std::size_t size) {
 
 namespace {
 
-HANDLE Handle(int n) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(n)); }
+HANDLE Handle(int n) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(n));
+}
 
 WIN32_FIND_DATAA Record(const char* name, DWORD size) {
     WIN32_FIND_DATAA record;

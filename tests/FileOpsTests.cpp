@@ -56,7 +56,8 @@ TEST_F(FileOpsTest, ResumeIsRefusedBeforeAnythingElse) {
     SetLastError(kSentinel);
     EXPECT_EQ(GetFile(R("a.txt"), scratch / "out.txt", FS_COPYFLAGS_RESUME), FS_FILE_NOTSUPPORTED);
     EXPECT_EQ(GetFile("\\", "", FS_COPYFLAGS_RESUME | FS_COPYFLAGS_MOVE), FS_FILE_NOTSUPPORTED);
-    EXPECT_EQ(Plugin().GetFile(nullptr, nullptr, FS_COPYFLAGS_RESUME, nullptr), FS_FILE_NOTSUPPORTED);
+    EXPECT_EQ(Plugin().GetFile(nullptr, nullptr, FS_COPYFLAGS_RESUME, nullptr),
+              FS_FILE_NOTSUPPORTED);
     EXPECT_EQ(GetLastError(), kSentinel);
     EXPECT_TRUE(g_progress.calls.empty());
     EXPECT_FALSE(scratch.Exists("out.txt"));
@@ -114,9 +115,9 @@ TEST_F(FileOpsTest, CopyOutOntoAnExistingFileNeedsOverwrite) {
 TEST_F(FileOpsTest, MoveOutWithOverwriteReplacesTheTargetInOneStep) {
     scratch.MakeFile("tree/f.txt", 4, 'f');
     scratch.MakeFile("local.txt", 9, 'l');
-    EXPECT_EQ(GetFile(R("tree/f.txt"), scratch / "local.txt",
-                      FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
-              FS_FILE_OK);
+    EXPECT_EQ(
+        GetFile(R("tree/f.txt"), scratch / "local.txt", FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
+        FS_FILE_OK);
     EXPECT_EQ(scratch.Read("local.txt"), "ffff");
     EXPECT_FALSE(scratch.Exists("tree/f.txt"));
 
@@ -157,7 +158,8 @@ TEST_F(FileOpsTest, RenameInsideMapsPlatformErrors) {
     scratch.MakeDir("dir");
     EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, false), FS_FILE_EXISTS);
     EXPECT_EQ(RenMov(R("vanished.txt"), R("c.txt"), true, false), FS_FILE_NOTFOUND);
-    EXPECT_EQ(RenMov(R("dir"), R("d.txt"), false, false), FS_FILE_NOTFOUND) << "copying a directory";
+    EXPECT_EQ(RenMov(R("dir"), R("d.txt"), false, false), FS_FILE_NOTFOUND)
+        << "copying a directory";
     EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, true), FS_FILE_OK);
     EXPECT_EQ(scratch.Read("b.txt"), "a");
     EXPECT_EQ(RenMov(R("a.txt"), R("dir/moved.txt"), true, false), FS_FILE_OK);
@@ -170,8 +172,9 @@ TEST_F(FileOpsTest, MovingAFileOntoItselfKeepsIt) {
     scratch.MakeFile("d/f.txt", 4, 'k');
     EXPECT_EQ(RenMov(R("d/f.txt"), R("d/f.txt"), true, true), FS_FILE_OK);
     EXPECT_EQ(scratch.Read("d/f.txt"), "kkkk");
-    EXPECT_EQ(GetFile(R("d/f.txt"), scratch / "d/f.txt", FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
-              FS_FILE_OK);
+    EXPECT_EQ(
+        GetFile(R("d/f.txt"), scratch / "d/f.txt", FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE),
+        FS_FILE_OK);
     EXPECT_EQ(scratch.Read("d/f.txt"), "kkkk");
 #ifdef _WIN32
     EXPECT_EQ(RenMov(R("d/f.txt"), R("d/F.TXT"), true, true), FS_FILE_OK);

@@ -181,8 +181,10 @@ TEST(Resources, VersionResourceDescribesThePlugin) {
 
     EXPECT_EQ(VersionString(data, "FileVersion"), "1, 0, 3, 0");
     EXPECT_EQ(VersionString(data, "ProductVersion"), "1, 0, 3, 0");
-    EXPECT_EQ(VersionString(data, "FileDescription"), "Quenfold file system plugin for Total Commander");
-    EXPECT_EQ(VersionString(data, "ProductName"), "Quenfold file system plugin for Total Commander");
+    EXPECT_EQ(VersionString(data, "FileDescription"),
+              "Quenfold file system plugin for Total Commander");
+    EXPECT_EQ(VersionString(data, "ProductName"),
+              "Quenfold file system plugin for Total Commander");
     EXPECT_EQ(VersionString(data, "OriginalFilename"), "Quenfold.wfx");
 }
 #endif

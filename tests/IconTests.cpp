@@ -16,8 +16,8 @@ namespace {
 HICON const kUntouched = reinterpret_cast<HICON>(0x5A5A);
 
 HICON SharedIcon(int id, int size) {
-    return static_cast<HICON>(LoadImageA(Plugin().module, MAKEINTRESOURCEA(id), IMAGE_ICON, size,
-                                         size, LR_SHARED));
+    return static_cast<HICON>(
+        LoadImageA(Plugin().module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 struct IconCall {
@@ -73,7 +73,8 @@ TEST(CustomIcon, ForegroundPassDelaysOnlyProgramsShortcutsAndIconFiles) {
         EXPECT_EQ(call.buffer, name) << "the buffer stays as it was";
         EXPECT_EQ(call.icon, kUntouched) << name;
     }
-    for (const char* name : {"\\C:\\data\\notes.txt", "exe", "", "\\C:\\tool.exe.txt", "\\C:\\a.ex"}) {
+    for (const char* name :
+         {"\\C:\\data\\notes.txt", "exe", "", "\\C:\\tool.exe.txt", "\\C:\\a.ex"}) {
         IconCall call = Extract(name, 0);
         EXPECT_EQ(call.result, FS_ICON_USEDEFAULT) << name;
         EXPECT_EQ(call.buffer, name);
@@ -122,8 +123,7 @@ TEST(CustomIcon, BackgroundPassAsksTheShellAndSharesKeysByIndex) {
     IconCall failed = Extract(missing, FS_ICONFLAG_BACKGROUND);
     EXPECT_EQ(failed.result, FS_ICON_USEDEFAULT);
     EXPECT_EQ(failed.icon, kUntouched);
-    EXPECT_EQ(failed.buffer, WithBackslashes(missing))
-        << "the converted name stays in the buffer";
+    EXPECT_EQ(failed.buffer, WithBackslashes(missing)) << "the converted name stays in the buffer";
 }
 
 TEST(CustomIcon, LongestNamesStayInsideTheBuffer) {

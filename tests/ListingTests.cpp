@@ -23,7 +23,9 @@ std::string Numbered(const char* prefix, int number) {
     return text;
 }
 
-std::vector<Entry> Entries(std::initializer_list<Entry> entries) { return entries; }
+std::vector<Entry> Entries(std::initializer_list<Entry> entries) {
+    return entries;
+}
 
 // Holds one listing open so that a test can drive it step by step.
 struct Listing {
@@ -55,7 +57,9 @@ TEST_F(ListingTest, FilesComeUnderRelativeNamesAndDirectoriesAfterTheirContents)
     scratch.MakeFile("a/g", 5);
     scratch.MakeFile("x", 1);
     std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
-    EXPECT_EQ(entries, Entries({{"a/b/f", 10, 0}, {"a/b./", 10, 0}, {"a/g", 5, 0}, {"a./", 15, 0}, {"x", 1, 0}}));
+    EXPECT_EQ(
+        entries,
+        Entries({{"a/b/f", 10, 0}, {"a/b./", 10, 0}, {"a/g", 5, 0}, {"a./", 15, 0}, {"x", 1, 0}}));
     for (const Entry& entry : entries) {
         EXPECT_EQ(entry.attributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << entry.name;
     }

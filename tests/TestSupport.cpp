@@ -48,7 +48,9 @@ NameBuffer::NameBuffer(const std::string& value) {
     std::memcpy(text, value.c_str(), std::min(value.size(), sizeof text - 1));
 }
 
-std::string Remote(const std::string& localPath) { return "\\" + localPath; }
+std::string Remote(const std::string& localPath) {
+    return "\\" + localPath;
+}
 
 namespace {
 
@@ -225,8 +227,8 @@ int OpenEnumerations() {
     auto query = reinterpret_cast<QuerySystemInformation>(
         reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
     ULONG length = 0;
-    if (query == nullptr ||
-        query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0) {
+    if (query == nullptr || query(kSystemHandleInformation, buffer.data(),
+                                  static_cast<ULONG>(buffer.size()), &length) != 0) {
         ADD_FAILURE() << "cannot read the handle table";
         return -1;
     }

@@ -79,9 +79,7 @@ struct Entry {
     std::string name;
     uint64_t size;
     DWORD attributes;
-    bool operator==(const Entry& other) const {
-        return name == other.name && size == other.size;
-    }
+    bool operator==(const Entry& other) const { return name == other.name && size == other.size; }
 };
 void PrintTo(const Entry& entry, std::ostream* out);
 

@@ -31,8 +31,12 @@ DWORD GetFileVersionInfoSizeA(const char*, DWORD* handle) {
     return 0;
 }
 
-BOOL GetFileVersionInfoA(const char*, DWORD, DWORD, void*) { return standin::Fail(1813); }
+BOOL GetFileVersionInfoA(const char*, DWORD, DWORD, void*) {
+    return standin::Fail(1813);
+}
 
-BOOL VerQueryValueA(const void*, const char*, void**, UINT*) { return FALSE; }
+BOOL VerQueryValueA(const void*, const char*, void**, UINT*) {
+    return FALSE;
+}
 
 } // extern "C"

@@ -25,8 +25,12 @@ bool ParentExists(const std::string& path) {
 }
 } // namespace
 
-extern "C" DWORD GetLastError(void) { return t_lastError; }
-extern "C" void SetLastError(DWORD error) { t_lastError = error; }
+extern "C" DWORD GetLastError(void) {
+    return t_lastError;
+}
+extern "C" void SetLastError(DWORD error) {
+    t_lastError = error;
+}
 
 extern "C" void StandInSetFault(const char* function, const char* pathSuffix, DWORD error) {
     std::lock_guard<std::mutex> lock(g_faultLock);
@@ -111,7 +115,8 @@ FILETIME ToFileTime(const struct timespec& time) {
 struct timespec ToTimespec(const FILETIME& time) {
     uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     struct timespec result;
-    result.tv_sec = static_cast<time_t>(ticks / 10000000ull) - static_cast<time_t>(kEpochDifference);
+    result.tv_sec =
+        static_cast<time_t>(ticks / 10000000ull) - static_cast<time_t>(kEpochDifference);
     result.tv_nsec = static_cast<long>(ticks % 10000000ull) * 100;
     return result;
 }

@@ -30,7 +30,9 @@ BOOL FailFromErrno(const std::string& path) {
     return FALSE;
 }
 
-bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+bool IsReadOnly(const struct stat& info) {
+    return (info.st_mode & S_IWUSR) == 0;
+}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -285,10 +287,17 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     int flags = O_CLOEXEC;
     flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
     switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    default: break;
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
+    default:
+        break;
     }
     int descriptor = open(name.c_str(), flags, 0666);
     if (descriptor < 0) {
@@ -323,6 +332,8 @@ BOOL CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
-int StandInOpenFiles(void) { return g_openFiles.load(); }
+int StandInOpenFiles(void) {
+    return g_openFiles.load();
+}
 
 } // extern "C"

@@ -23,7 +23,9 @@ struct Enumeration {
     size_t next;
 };
 
-bool IsWildcard(const std::string& mask) { return mask.find_first_of("*?") != std::string::npos; }
+bool IsWildcard(const std::string& mask) {
+    return mask.find_first_of("*?") != std::string::npos;
+}
 
 bool Matches(const std::string& mask, const char* name) {
     if (mask == "*" || mask == "*.*") {
@@ -35,7 +37,7 @@ bool Matches(const std::string& mask, const char* name) {
 // Fills `record` for one name. False when the name vanished or is a dangling
 // link, which Windows does not list.
 bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_DATAA* record) {
-    std::string path = directory.empty()    ? name
+    std::string path = directory.empty()  ? name
                        : directory == "/" ? "/" + name
                                           : directory + "/" + name;
     struct stat info;
@@ -161,4 +163,6 @@ extern "C" BOOL FindClose(HANDLE handle) {
     return TRUE;
 }
 
-extern "C" int StandInOpenEnumerations(void) { return g_openEnumerations.load(); }
+extern "C" int StandInOpenEnumerations(void) {
+    return g_openEnumerations.load();
+}

@@ -42,6 +42,8 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
     return reinterpret_cast<FARPROC>(symbol);
 }
 
-BOOL FreeLibrary(HMODULE module) { return dlclose(module) == 0 ? TRUE : FALSE; }
+BOOL FreeLibrary(HMODULE module) {
+    return dlclose(module) == 0 ? TRUE : FALSE;
+}
 
 } // extern "C"

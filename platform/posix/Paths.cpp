@@ -6,14 +6,18 @@
 namespace standin {
 
 namespace {
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-bool IsNavigation(const std::string& part) { return part == "." || part == ".."; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+bool IsNavigation(const std::string& part) {
+    return part == "." || part == "..";
+}
 } // namespace
 
 std::string ToPosixPath(const char* windowsPath) {
     std::vector<std::string> parts;
     std::string part;
-    for (const char* c = windowsPath; ; ++c) {
+    for (const char* c = windowsPath;; ++c) {
         if (*c == '\0' || IsSeparator(*c)) {
             if (!part.empty()) {
                 parts.push_back(part);

@@ -32,9 +32,9 @@ void CopyText(char* target, size_t capacity, const char* source) {
 std::string ExtensionOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     size_t dot = path.find_last_of('.');
-    std::string extension =
-        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? ""
-                                                                                  : path.substr(dot);
+    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                                ? ""
+                                : path.substr(dot);
     for (char& c : extension) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
@@ -106,6 +106,8 @@ HANDLE LoadImageA(HINSTANCE, LPCSTR name, UINT type, int width, int height, UINT
                                     static_cast<uintptr_t>(height) * 0x100);
 }
 
-BOOL DestroyIcon(HICON) { return TRUE; }
+BOOL DestroyIcon(HICON) {
+    return TRUE;
+}
 
 } // extern "C"

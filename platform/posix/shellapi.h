@@ -35,6 +35,6 @@ struct SHFILEINFOA {
 
 extern "C" {
 BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info);
-uintptr_t SHGetFileInfoA(const char* path, DWORD fileAttributes, SHFILEINFOA* info,
-                         UINT infoSize, UINT flags);
+uintptr_t SHGetFileInfoA(const char* path, DWORD fileAttributes, SHFILEINFOA* info, UINT infoSize,
+                         UINT flags);
 }

@@ -28,7 +28,8 @@ typedef INT_PTR (*FARPROC)();
 typedef const char* LPCSTR;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
-#define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(id))))
+#define MAKEINTRESOURCEA(id)                                                                       \
+    (reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(id))))
 
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_HIDDEN 0x2
