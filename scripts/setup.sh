@@ -9,7 +9,6 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  apt_updated=0
 fi
 
 for p in mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \

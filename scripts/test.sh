@@ -76,6 +76,16 @@ for bits in 64 32; do
   fi
 done
 
+echo "== test release package"
+if zip=$(bash scripts/package.sh) && bash tests/check-package.sh "$zip"; then
+  summary+=("release package: passed")
+  passed=$((passed + 1))
+else
+  summary+=("release package: FAILED")
+  failed=$((failed + 1))
+  status=1
+fi
+
 echo
 echo "== summary"
 printf '  %s\n' "${summary[@]}"
