@@ -76,6 +76,16 @@ for bits in 64 32; do
   fi
 done
 
+echo "== fuzz (20 s a target)"
+if bash scripts/fuzz.sh 20; then
+  summary+=("fuzzing: no finding")
+  passed=$((passed + 1))
+else
+  summary+=("fuzzing: FINDINGS")
+  failed=$((failed + 1))
+  status=1
+fi
+
 echo "== test release package"
 if zip=$(bash scripts/package.sh) && bash tests/check-package.sh "$zip"; then
   summary+=("release package: passed")

@@ -85,8 +85,10 @@ bool ReadNames(const std::string& directory, const std::string& mask,
     }
     std::vector<std::string> found;
     while (struct dirent* entry = readdir(stream)) {
+        // A backslash is a separator to Windows, so no Windows name holds one;
+        // such a POSIX name is not shown rather than taken for a path.
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
-            Matches(mask, entry->d_name)) {
+            std::strchr(entry->d_name, '\\') == nullptr && Matches(mask, entry->d_name)) {
             found.emplace_back(entry->d_name);
         }
     }
