@@ -7,15 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "host/PluginLoader.h"
+#include "tests/AllocationCounter.h"
 
 namespace {
-
-int g_nothrowAllocations = 0;
 
 struct Counts {
     long entries = 0;
@@ -78,24 +76,6 @@ double Median(std::vector<double> values) {
 
 } // namespace
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    ++g_nothrowAllocations;
-    return std::malloc(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void* operator new(std::size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: quenfold-bench DIR [--rounds N] [--compare-tools]\n");
@@ -142,14 +122,17 @@ int main(int argc, char** argv) {
     char path[MAX_PATH];
     std::snprintf(path, sizeof path, "\\%s", directory.c_str());
     WIN32_FIND_DATAA record;
-    g_nothrowAllocations = 0;
-    HANDLE search = FsFindFirst(path, &record);
-    if (search != INVALID_HANDLE_VALUE) {
-        while (FsFindNext(search, &record)) {
+    int allocations = 0;
+    {
+        CountAllocations counter;
+        HANDLE search = FsFindFirst(path, &record);
+        if (search != INVALID_HANDLE_VALUE) {
+            while (FsFindNext(search, &record)) {
+            }
+            FsFindClose(search);
         }
-        FsFindClose(search);
+        allocations = counter.Count();
     }
-    int allocations = g_nothrowAllocations;
 
     double pluginSeconds = Median(pluginTimes), bareSeconds = Median(bareTimes);
     std::printf(

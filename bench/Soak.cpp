@@ -20,7 +20,9 @@ namespace {
 int g_abortAt = -1;
 int g_progressCalls = 0;
 
-int WINAPI Progress(int, char*, char*, int) { return g_progressCalls++ == g_abortAt ? 1 : 0; }
+int WINAPI Progress(int, char*, char*, int) {
+    return g_progressCalls++ == g_abortAt ? 1 : 0;
+}
 
 int OpenDescriptors() {
     int count = 0;
@@ -33,7 +35,9 @@ int OpenDescriptors() {
     return count;
 }
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+size_t HeapInUse() {
+    return mallinfo2().uordblks;
+}
 
 long PeakKilobytes() {
     rusage usage;
@@ -62,7 +66,8 @@ long List(PluginApi& api, const std::string& directory, long limit) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: quenfold-soak aborted DIR [LISTINGS] | quenfold-soak full DIR\n");
+        std::fprintf(stderr,
+                     "usage: quenfold-soak aborted DIR [LISTINGS] | quenfold-soak full DIR\n");
         return 2;
     }
     PluginApi api;
@@ -98,8 +103,8 @@ int main(int argc, char** argv) {
             entries += List(api, directory, -1);
         }
     }
-    bool clean = StandInOpenEnumerations() == 0 && OpenDescriptors() == descriptors &&
-                 HeapInUse() == heap;
+    bool clean =
+        StandInOpenEnumerations() == 0 && OpenDescriptors() == descriptors && HeapInUse() == heap;
     std::printf("%ld listings stopped at random points (%ld entries in all, tree of %ld): "
                 "open enumerations %d, descriptors %d -> %d, heap in use %zu -> %zu bytes: %s\n",
                 listings, entries, total, StandInOpenEnumerations(), descriptors, OpenDescriptors(),

@@ -1,38 +1,10 @@
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "AllocationCounter.h"
 #include "listing/DirStack.h"
-
-AllocationCounter g_allocations;
-
-// The plugin allocates only through nothrow new; counting it here counts the
-// plugin's allocations and nothing of the platform's or the test's.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (g_allocations.active) {
-        if (g_allocations.count++ == g_allocations.failAt) {
-            return nullptr;
-        }
-    }
-    return std::malloc(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void* operator new(std::size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
 
 namespace {
 
