@@ -1,35 +1,52 @@
-#!/bin/sh
-# Drives quenfold-host through a short session and checks what it prints and
-# what it leaves on disk. usage: host-session.sh QUENFOLD_HOST
+#!/usr/bin/env bash
+# Drives quenfold-host through a session the way the file manager would and
+# checks what it prints and what it leaves on disk. Under Wine the host is a
+# Windows program: give the Wine loader, and paths are handed over as Z:\...
+# usage: host-session.sh QUENFOLD_HOST [WINE_LOADER]
+set -o pipefail
 host=$1
+loader=${2:-}
 tree=$(mktemp -d)
 trap 'chmod -R u+w "$tree"; rm -rf "$tree"' EXIT
 failed=0
 expect() { # expect WHAT ACTUAL EXPECTED
   if [ "$2" != "$3" ]; then echo "FAIL: $1: got '$2', expected '$3'"; failed=1; fi
 }
+path() { if [ -n "$loader" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi; }
+# An entry as the host names it: the listed directory and the listing's name.
+entry() { if [ -n "$loader" ]; then printf '%s\\%s' "$(path "$tree")" "$1"; else printf '%s/%s' "$tree" "$1"; fi; }
+run() { $loader "$host" --quiet "$@" 2>/dev/null | tr -d '\r'; }
 
 mkdir -p "$tree/a/b"
 printf 0123456789 > "$tree/a/b/f"
 printf 12345 > "$tree/a/g"
 printf 1 > "$tree/x"
+printf 2 > "$tree/old"
 
-listing=$("$host" --quiet list "$tree" | awk 'NF == 3 {print $1, $3}' | tr '\n' ';')
-expect "list" "$listing" "10 a/b/f;10 a/b./;5 a/g;15 a./;1 x;"
-expect "list summary" "$("$host" --quiet list "$tree" | tail -n 1)" "3 files, 2 directories, 16 bytes"
+listing=$(run list "$(path "$tree")" | awk 'NF == 3 {print $1, $3}' | tr '\n' ';')
+expect "list" "$listing" "10 a/b/f;10 a/b./;5 a/g;15 a./;1 old;1 x;"
+expect "list summary" "$(run list "$(path "$tree")" | tail -n 1)" "4 files, 2 directories, 17 bytes"
+run --abort list "$(path "$tree")" >/dev/null; expect "aborted list exit" $? 1
 
-"$host" --abort --quiet list "$tree" >/dev/null; expect "aborted list exit" $? 1
-expect "get" "$("$host" --quiet get "$tree/a/g" "$tree/out")" "FS_FILE_OK (0)"
-expect "get again" "$("$host" --quiet get "$tree/a/g" "$tree/out")" "FS_FILE_EXISTS (1)"
-expect "resume" "$("$host" --quiet get "$tree/a/g" "$tree/out" --resume)" "FS_FILE_NOTSUPPORTED (6)"
-expect "abort" "$("$host" --abort --quiet move "$tree/x" "$tree/y")" "FS_FILE_USERABORT (5)"
-expect "move" "$("$host" --quiet move "$tree/x" "$tree/y")" "FS_FILE_OK (0)"
-expect "delete" "$("$host" delete "$tree/y")" "TRUE"
-expect "rmdir" "$("$host" rmdir "$tree/a")" "FALSE (error 145)"
-expect "exec" "$("$host" exec "$tree/a/b./" OPEN)" "FS_EXEC_YOURSELF (-1)"
-expect "icon" "$("$host" icon "$tree/a/b./" --small | head -n 2 | tr '\n' ';')" "FS_ICON_EXTRACTED_DESTROY (2);buffer: quenfolddir;"
-"$host" bogus >/dev/null 2>&1; expect "unknown command exit" $? 2
-"$host" --plugin /nonexistent.so info >/dev/null 2>&1; expect "no plugin exit" $? 3
+expect "get" "$(run get "$(entry a/g)" "$(entry out)")" "FS_FILE_OK (0)"
+expect "get again" "$(run get "$(entry a/g)" "$(entry out)")" "FS_FILE_EXISTS (1)"
+expect "resume" "$(run get "$(entry a/g)" "$(entry out)" --resume)" "FS_FILE_NOTSUPPORTED (6)"
+expect "abort" "$(run --abort move "$(entry x)" "$(entry y)")" "FS_FILE_USERABORT (5)"
+expect "rename" "$(run move "$(entry x)" "$(entry y)")" "FS_FILE_OK (0)"
+expect "replace" "$(run move "$(entry old)" "$(entry y)" --overwrite)" "FS_FILE_OK (0)"
+expect "time" "$(run time "$(entry y)" --write 1400000000)" "TRUE"
+expect "attr" "$(run attr "$(entry y)" 0)" "TRUE"
+expect "delete" "$(run delete "$(entry a/b/f)")" "TRUE"
+expect "rmdir" "$(run rmdir "$(entry a)")" "FALSE (error 145)"
+expect "rmdir entry" "$(run rmdir "$(entry a/b./)")" "TRUE"
+expect "exec" "$(run exec "$(entry a/g)" OPEN)" "FS_EXEC_YOURSELF (-1)"
+expect "icon" "$(run icon "$(entry a/b./)" --small | head -n 2 | tr '\n' ';')" \
+  "FS_ICON_EXTRACTED_DESTROY (2);buffer: quenfolddir;"
+$loader "$host" bogus >/dev/null 2>&1; expect "unknown command exit" $? 2
+
+expect "tree" "$(cd "$tree" && find . | sort | tr '\n' ' ')" ". ./a ./a/g ./out ./y "
+expect "replaced" "$(cat "$tree/y")" "2"
+expect "write time" "$(stat -c %Y "$tree/y")" "1400000000"
 
 [ $failed -eq 0 ] && echo "ok: host session"
 exit $failed
