@@ -139,45 +139,6 @@ std::string PathOfLength(const ScratchDir& scratch, size_t length) {
     return scratch / name;
 }
 
-bool MakeDirectoryLink(const std::string& target, const std::string& link) {
-#ifdef _WIN32
-    // Wine's CreateSymbolicLinkA reports success without making a link, so
-    // under Wine the link is made on the Unix side, with ln.
-    typedef char*(CDECL * UnixName)(const WCHAR*);
-    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) {
-        return CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-    }
-    char* unixTarget = unixName(fs::path(target).wstring().c_str());
-    char* unixLink = unixName(fs::path(link).wstring().c_str());
-    std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
-    HeapFree(GetProcessHeap(), 0, unixTarget);
-    HeapFree(GetProcessHeap(), 0, unixLink);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // A Unix child's handle does not wait for it; look for the link instead.
-    for (int tries = 0; tries < 100; ++tries) {
-        if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return false;
-#else
-    std::error_code error;
-    fs::create_directory_symlink(target, link, error);
-    return !error;
-#endif
-}
-
 void PrintTo(const Entry& entry, std::ostream* out) {
     *out << "{" << entry.name << ", " << entry.size << ", 0x" << std::hex << entry.attributes
          << std::dec << "}";

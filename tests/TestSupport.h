@@ -72,9 +72,6 @@ class ScratchDir {
 // needed length under the scratch directory.
 std::string PathOfLength(const ScratchDir& scratch, size_t length);
 
-// A symbolic link to a directory.
-bool MakeDirectoryLink(const std::string& target, const std::string& link);
-
 struct Entry {
     std::string name;
     uint64_t size;
