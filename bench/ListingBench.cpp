@@ -92,9 +92,7 @@ int main(int argc, char** argv) {
         }
     }
     PluginApi api;
-    const char* problem = "";
-    if (!LoadPlugin(QUENFOLD_PLUGIN_FILE, &api, &problem)) {
-        std::fprintf(stderr, "cannot load %s: %s\n", QUENFOLD_PLUGIN_FILE, problem);
+    if (!LoadPluginOrReport(QUENFOLD_PLUGIN_FILE, &api)) {
         return 3;
     }
     api.Init(1, nullptr, nullptr, nullptr);

@@ -71,9 +71,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     PluginApi api;
-    const char* problem = "";
-    if (!LoadPlugin(QUENFOLD_PLUGIN_FILE, &api, &problem)) {
-        std::fprintf(stderr, "cannot load %s: %s\n", QUENFOLD_PLUGIN_FILE, problem);
+    if (!LoadPluginOrReport(QUENFOLD_PLUGIN_FILE, &api)) {
         return 3;
     }
     api.Init(1, Progress, nullptr, nullptr);

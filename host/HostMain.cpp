@@ -92,10 +92,7 @@ int main(int argc, char** argv) {
         return Usage();
     }
     PluginApi api;
-    const char* problem = "";
-    if (!LoadPlugin(pluginFile, &api, &problem)) {
-        std::fprintf(stderr, "quenfold-host: cannot load the plugin: %s (error %lu)\n", problem,
-                     static_cast<unsigned long>(GetLastError()));
+    if (!LoadPluginOrReport(pluginFile, &api)) {
         return kExitNoPlugin;
     }
     int result = Dispatch(api, pluginFile, argv[next], argc - next - 1, argv + next + 1);

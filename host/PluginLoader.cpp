@@ -1,5 +1,6 @@
 #include "host/PluginLoader.h"
 
+#include <cstdio>
 #include <cstring>
 
 const char* const kExportNames[16] = {
@@ -60,4 +61,14 @@ void UnloadPlugin(PluginApi* api) {
         FreeLibrary(api->module);
     }
     std::memset(api, 0, sizeof *api);
+}
+
+bool LoadPluginOrReport(const char* fileName, PluginApi* api) {
+    const char* problem = "";
+    if (LoadPlugin(fileName, api, &problem)) {
+        return true;
+    }
+    std::fprintf(stderr, "cannot load the plugin %s: %s (error %lu)\n", fileName, problem,
+                 static_cast<unsigned long>(GetLastError()));
+    return false;
 }

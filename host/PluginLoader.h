@@ -31,3 +31,6 @@ extern const char* const kExportNames[16];
 // missing (the file, or the first export not found) in `problem`.
 bool LoadPlugin(const char* fileName, PluginApi* api, const char** problem);
 void UnloadPlugin(PluginApi* api);
+
+// LoadPlugin that says on standard error what went wrong.
+bool LoadPluginOrReport(const char* fileName, PluginApi* api);

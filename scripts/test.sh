@@ -76,25 +76,23 @@ for bits in 64 32; do
   fi
 done
 
-echo "== fuzz (20 s a target)"
-if bash scripts/fuzz.sh 20; then
-  summary+=("fuzzing: no finding")
-  passed=$((passed + 1))
-else
-  summary+=("fuzzing: FINDINGS")
-  failed=$((failed + 1))
-  status=1
-fi
+run_check() { # run_check NAME COMMAND...: one more test, passed when COMMAND succeeds
+  local name=$1
+  shift
+  echo "== test $name"
+  if "$@"; then
+    summary+=("$name: passed")
+    passed=$((passed + 1))
+  else
+    summary+=("$name: FAILED")
+    failed=$((failed + 1))
+    status=1
+  fi
+}
+check_package() { local zip; zip=$(bash scripts/package.sh) && bash tests/check-package.sh "$zip"; }
 
-echo "== test release package"
-if zip=$(bash scripts/package.sh) && bash tests/check-package.sh "$zip"; then
-  summary+=("release package: passed")
-  passed=$((passed + 1))
-else
-  summary+=("release package: FAILED")
-  failed=$((failed + 1))
-  status=1
-fi
+run_check "fuzzing (20 s a target)" bash scripts/fuzz.sh 20
+run_check "release package" check_package
 
 echo
 echo "== summary"

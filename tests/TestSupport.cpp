@@ -20,9 +20,7 @@ ProgressRecorder g_progress;
 PluginApi& Plugin() {
     static PluginApi api = [] {
         PluginApi loaded;
-        const char* problem = "";
-        if (!LoadPlugin(QUENFOLD_PLUGIN_FILE, &loaded, &problem)) {
-            std::fprintf(stderr, "cannot load %s: %s\n", QUENFOLD_PLUGIN_FILE, problem);
+        if (!LoadPluginOrReport(QUENFOLD_PLUGIN_FILE, &loaded)) {
             std::abort();
         }
         return loaded;
