@@ -1,0 +1,82 @@
+// The Windows path rules the plugin's names rely on, checked against the
+// platform itself: under Wine the real ones, natively the POSIX stand-in,
+// which must agree with Wine.
+#include <cstring>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+std::string Join(const ScratchDir& scratch, const std::string& tail) {
+    return scratch.Path() + kSeparator + tail;
+}
+
+bool IsDirectory(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+} // namespace
+
+TEST(PathRules, BothSeparatorsTrailingDotsAndDoubledSeparators) {
+    ScratchDir scratch;
+    scratch.MakeFile("a/b/f.txt", 1);
+    struct Row {
+        const char* tail;
+        bool directory;
+    } rows[] = {
+        {"a/b", true},         {"a\\b", true},        {"a/b./", true},
+        {"a/b.", true},        {"a./b/f.txt", false}, {"a//b\\\\f.txt", false},
+        {"a/b/f.txt.", false}, {"a/b/f.txt ", false}, {"a/b/", true},
+    };
+    for (const Row& row : rows) {
+        std::string path = Join(scratch, row.tail);
+        EXPECT_TRUE(row.directory ? IsDirectory(path) : IsFile(path)) << row.tail;
+    }
+    EXPECT_FALSE(IsFile(Join(scratch, "a/b/f.tx")));
+}
+
+TEST(PathRules, AllNamesPatternMatchesNamesWithoutADot) {
+    ScratchDir scratch;
+    scratch.MakeFile("plain", 1);
+    scratch.MakeFile("with.dot", 1);
+    WIN32_FIND_DATAA record;
+    HANDLE found = FindFirstFileA((scratch.Path() + "\\*.*").c_str(), &record);
+    ASSERT_NE(found, INVALID_HANDLE_VALUE);
+    std::string names;
+    do {
+        names += std::string(record.cFileName) + " ";
+    } while (FindNextFileA(found, &record));
+    FindClose(found);
+    EXPECT_EQ(names, ". .. plain with.dot ") << "dot names first, then name order";
+}
+
+TEST(PathRules, MissingThingsAndRefusalsCarryWindowsErrors) {
+    ScratchDir scratch;
+    scratch.MakeFile("f.txt", 1);
+    scratch.MakeDir("d");
+    WIN32_FIND_DATAA record;
+    SetLastError(0);
+    EXPECT_EQ(FindFirstFileA(Join(scratch, "missing\\*.*").c_str(), &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileA(Join(scratch, "d").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(DeleteFileA(Join(scratch, "gone.txt").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(CopyFileA(Join(scratch, "d").c_str(), Join(scratch, "e").c_str(), TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(CopyFileA(Join(scratch, "f.txt").c_str(), Join(scratch, "f.txt").c_str(), FALSE))
+        << "copying a file onto itself must not truncate it";
+    EXPECT_EQ(scratch.Read("f.txt"), "x");
+    EXPECT_FALSE(MoveFileA(Join(scratch, "f.txt").c_str(), Join(scratch, "d").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(MoveFileExA(Join(scratch, "f.txt").c_str(), Join(scratch, "f.txt").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(scratch.Read("f.txt"), "x");
+}
