@@ -17,6 +17,8 @@ wine_start() {
   [ -x "$server" ] || server=$(command -v wineserver)
   "$server" -p 2>/dev/null || true
   "$(wine_loader "$2")" wineboot -i </dev/null >/dev/null 2>&1
+  # Scratch directories of a run that was killed midway.
+  rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/qf[0-9]*
   WINE_SERVER=$server
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #ifndef _WIN32
@@ -62,6 +63,15 @@ fs::path Long(const std::string& path) {
     return fs::path(path);
 }
 
+// The \\?\ prefix for a whole tree's removal, whose deepest paths may be long.
+fs::path WholeTree(const std::string& path) {
+#ifdef _WIN32
+    return fs::path("\\\\?\\" + path);
+#else
+    return fs::path(path);
+#endif
+}
+
 } // namespace
 
 ScratchDir::ScratchDir() {
@@ -75,20 +85,22 @@ ScratchDir::ScratchDir() {
     while (!base.empty() && (base.back() == '\\' || base.back() == '/')) {
         base.pop_back();
     }
-    path_ = base + kSeparator + "qf" + std::to_string(pid) + "_" + std::to_string(counter++);
-    std::error_code error;
-    fs::remove_all(Long(path_), error);
+    // Wine reuses small process ids from run to run, so a random part keeps a
+    // killed run's leftovers from ever being taken for a fresh directory.
+    static const unsigned runId = std::random_device()() % 1000000;
+    path_ = base + kSeparator + "qf" + std::to_string(pid) + "_" + std::to_string(runId) + "_" +
+            std::to_string(counter++);
     fs::create_directories(Long(path_));
 }
 
 ScratchDir::~ScratchDir() {
     std::error_code error;
     // Read-only files must become writable before Windows deletes them.
-    for (auto it = fs::recursive_directory_iterator(Long(path_), error);
+    for (auto it = fs::recursive_directory_iterator(WholeTree(path_), error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
     }
-    fs::remove_all(Long(path_), error);
+    fs::remove_all(WholeTree(path_), error);
 }
 
 std::string ScratchDir::operator/(const std::string& relative) const {
