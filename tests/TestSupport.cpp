@@ -63,12 +63,48 @@ fs::path Long(const std::string& path) {
     return fs::path(path);
 }
 
-// The \\?\ prefix for a whole tree's removal, whose deepest paths may be long.
-fs::path WholeTree(const std::string& path) {
+// Removes a whole tree, read-only files and paths past MAX_PATH included
+// (Windows takes those only through its wide functions). Links are removed,
+// never followed.
 #ifdef _WIN32
-    return fs::path("\\\\?\\" + path);
+void RemoveTreeWide(const std::wstring& prefixed) {
+    WIN32_FIND_DATAW record;
+    HANDLE found = FindFirstFileW((prefixed + L"\\*").c_str(), &record);
+    if (found != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = record.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            std::wstring child = prefixed + L"\\" + name;
+            bool directory = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            bool link = (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (directory && !link) {
+                RemoveTreeWide(child);
+            } else if (directory) {
+                RemoveDirectoryW(child.c_str());
+            } else {
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(found, &record));
+        FindClose(found);
+    }
+    RemoveDirectoryW(prefixed.c_str());
+}
+#endif
+
+void RemoveTree(const std::string& path) {
+#ifdef _WIN32
+    RemoveTreeWide(L"\\\\?\\" + fs::path(path).wstring());
 #else
-    return fs::path(path);
+    std::error_code error;
+    // Read-only files must become writable before they go.
+    for (auto it = fs::recursive_directory_iterator(path, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
+    }
+    fs::remove_all(path, error);
 #endif
 }
 
@@ -94,13 +130,7 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-    std::error_code error;
-    // Read-only files must become writable before Windows deletes them.
-    for (auto it = fs::recursive_directory_iterator(WholeTree(path_), error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
-    }
-    fs::remove_all(WholeTree(path_), error);
+    RemoveTree(path_);
 }
 
 std::string ScratchDir::operator/(const std::string& relative) const {
