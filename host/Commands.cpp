@@ -11,6 +11,7 @@ namespace {
 
 volatile bool g_interrupted = false;
 bool g_listing = false;
+bool g_progressShown = false;
 
 BOOL WINAPI OnConsoleControl(DWORD controlType) {
     if (controlType != CTRL_C_EVENT) {
@@ -23,6 +24,7 @@ BOOL WINAPI OnConsoleControl(DWORD controlType) {
 int WINAPI Progress(int, char* sourceName, char* targetName, int percent) {
     if (g_listing && !g_options.quiet) {
         std::fprintf(stderr, "\r%s  %s ", sourceName, targetName);
+        g_progressShown = true;
     } else if (!g_listing && !g_options.quiet) {
         std::fprintf(stderr, "%3d%%  %s -> %s\n", percent, sourceName, targetName);
     }
@@ -177,8 +179,8 @@ int RunList(PluginApi& api, int argc, char** argv) {
     api.FindClose(search);
     g_listing = false;
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    if (!g_options.quiet) {
-        std::fprintf(stderr, "\r%40s\r", "");
+    if (g_progressShown) {
+        std::fprintf(stderr, "\r%40s\r", ""); // the live line goes before the summary
     }
     bool aborted = g_interrupted || g_options.abort;
     std::printf("%llu files, %llu directories, %llu bytes%s\n", files, directories, bytes,
