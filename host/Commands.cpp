@@ -122,7 +122,8 @@ FILETIME FileTimeFromSeconds(const char* text) {
 
 } // namespace
 
-int RunInfo(PluginApi& api, const char* pluginFile, int, char**) {
+int RunInfo(PluginApi& api, int, char**) {
+    const char* pluginFile = g_options.pluginFile;
     Initialize(api);
     char root[MAX_PATH] = {};
     api.GetDefRootName(root, sizeof root);
@@ -203,6 +204,7 @@ int RunGet(PluginApi& api, int argc, char** argv) {
     return ReportFile(api.GetFile(remote, local, flags, nullptr));
 }
 
+namespace {
 int RunRenMov(PluginApi& api, bool move, int argc, char** argv) {
     if (!NeedArguments(argc, 2,
                        move ? "move OLD NEW [--overwrite]" : "copy OLD NEW [--overwrite]")) {
@@ -216,6 +218,14 @@ int RunRenMov(PluginApi& api, bool move, int argc, char** argv) {
     }
     BOOL overwrite = HasFlag(argc, argv, "--overwrite") ? TRUE : FALSE;
     return ReportFile(api.RenMovFile(oldName, newName, move ? TRUE : FALSE, overwrite, nullptr));
+}
+} // namespace
+
+int RunCopy(PluginApi& api, int argc, char** argv) {
+    return RunRenMov(api, false, argc, argv);
+}
+int RunMove(PluginApi& api, int argc, char** argv) {
+    return RunRenMov(api, true, argc, argv);
 }
 
 int RunDelete(PluginApi& api, int argc, char** argv) {

@@ -5,16 +5,18 @@
 #include "host/PluginLoader.h"
 
 struct HostOptions {
-    bool abort; // the progress callback answers "abort"
-    bool quiet; // no live progress line
+    bool abort;             // the progress callback answers "abort"
+    bool quiet;             // no live progress line
+    const char* pluginFile; // the plugin that was loaded
 };
 
 extern HostOptions g_options;
 
-int RunInfo(PluginApi& api, const char* pluginFile, int argc, char** argv);
+int RunInfo(PluginApi& api, int argc, char** argv);
 int RunList(PluginApi& api, int argc, char** argv);
 int RunGet(PluginApi& api, int argc, char** argv);
-int RunRenMov(PluginApi& api, bool move, int argc, char** argv);
+int RunCopy(PluginApi& api, int argc, char** argv);
+int RunMove(PluginApi& api, int argc, char** argv);
 int RunDelete(PluginApi& api, int argc, char** argv);
 int RunRemoveDir(PluginApi& api, int argc, char** argv);
 int RunSetAttr(PluginApi& api, int argc, char** argv);

@@ -41,41 +41,35 @@ int Usage() {
     return kExitUsage;
 }
 
-int Dispatch(PluginApi& api, const char* pluginFile, const char* command, int argc, char** argv) {
-    if (std::strcmp(command, "info") == 0)
-        return RunInfo(api, pluginFile, argc, argv);
-    if (std::strcmp(command, "list") == 0)
-        return RunList(api, argc, argv);
-    if (std::strcmp(command, "get") == 0)
-        return RunGet(api, argc, argv);
-    if (std::strcmp(command, "copy") == 0)
-        return RunRenMov(api, false, argc, argv);
-    if (std::strcmp(command, "move") == 0)
-        return RunRenMov(api, true, argc, argv);
-    if (std::strcmp(command, "delete") == 0)
-        return RunDelete(api, argc, argv);
-    if (std::strcmp(command, "rmdir") == 0)
-        return RunRemoveDir(api, argc, argv);
-    if (std::strcmp(command, "attr") == 0)
-        return RunSetAttr(api, argc, argv);
-    if (std::strcmp(command, "time") == 0)
-        return RunSetTime(api, argc, argv);
-    if (std::strcmp(command, "exec") == 0)
-        return RunExecute(api, argc, argv);
-    if (std::strcmp(command, "icon") == 0)
-        return RunIcon(api, argc, argv);
-    std::fprintf(stderr, "quenfold-host: unknown command '%s'\n", command);
+struct Command {
+    const char* name;
+    int (*run)(PluginApi& api, int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"info", RunInfo},    {"list", RunList},     {"get", RunGet},         {"copy", RunCopy},
+    {"move", RunMove},    {"delete", RunDelete}, {"rmdir", RunRemoveDir}, {"attr", RunSetAttr},
+    {"time", RunSetTime}, {"exec", RunExecute},  {"icon", RunIcon},
+};
+
+int Dispatch(PluginApi& api, const char* name, int argc, char** argv) {
+    for (const Command& command : kCommands) {
+        if (std::strcmp(command.name, name) == 0) {
+            return command.run(api, argc, argv);
+        }
+    }
+    std::fprintf(stderr, "quenfold-host: unknown command '%s'\n", name);
     return Usage();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* pluginFile = QUENFOLD_PLUGIN_FILE;
+    g_options.pluginFile = QUENFOLD_PLUGIN_FILE;
     int next = 1;
     for (; next < argc && argv[next][0] == '-' && argv[next][1] == '-'; ++next) {
         if (std::strcmp(argv[next], "--plugin") == 0 && next + 1 < argc) {
-            pluginFile = argv[++next];
+            g_options.pluginFile = argv[++next];
         } else if (std::strcmp(argv[next], "--abort") == 0) {
             g_options.abort = true;
         } else if (std::strcmp(argv[next], "--quiet") == 0) {
@@ -92,10 +86,10 @@ int main(int argc, char** argv) {
         return Usage();
     }
     PluginApi api;
-    if (!LoadPluginOrReport(pluginFile, &api)) {
+    if (!LoadPluginOrReport(g_options.pluginFile, &api)) {
         return kExitNoPlugin;
     }
-    int result = Dispatch(api, pluginFile, argv[next], argc - next - 1, argv + next + 1);
+    int result = Dispatch(api, argv[next], argc - next - 1, argv + next + 1);
     UnloadPlugin(&api);
     return result;
 }

@@ -9,7 +9,6 @@
 
 namespace {
 
-const size_t kPatternSuffixLength = 4; // "\*.*"
 const uint32_t kProgressInterval = 1000;
 
 SearchState* StateOf(HANDLE search) {
@@ -47,7 +46,7 @@ HANDLE WINAPI FsFindFirst(char* path, WIN32_FIND_DATAA* record) {
         return INVALID_HANDLE_VALUE; // the plugin's root lists nothing
     }
     const char* localPath = LocalPathOf(path);
-    if (std::strlen(localPath) + kPatternSuffixLength >= MAX_PATH) {
+    if (std::strlen(localPath) + kAllNamesPatternLength >= MAX_PATH) {
         return INVALID_HANDLE_VALUE;
     }
     SearchState* state = CreateSearchState(localPath);

@@ -4,9 +4,14 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "listing/DirStack.h"
+
+// Appended to a directory to enumerate every name in it, dotless ones included.
+inline constexpr char kAllNamesPattern[] = "\\*.*";
+inline constexpr size_t kAllNamesPatternLength = sizeof kAllNamesPattern - 1;
 
 struct SearchState {
     char rootDirectory[MAX_PATH];

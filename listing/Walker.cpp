@@ -46,11 +46,10 @@ bool NextOrClose(SearchState* state, WIN32_FIND_DATAA* record) {
 // cannot be opened, or whose pattern does not fit, counts as empty.
 bool AdvanceEnumeration(SearchState* state, WIN32_FIND_DATAA* record) {
     if (state->enumeration == INVALID_HANDLE_VALUE) {
-        static const char kAllNames[] = "\\*.*";
         char pattern[MAX_PATH];
         std::memcpy(pattern, state->currentDirectory, state->currentLength + 1);
-        if (!AppendBounded(pattern, sizeof pattern, state->currentLength, kAllNames,
-                           sizeof kAllNames - 1)) {
+        if (!AppendBounded(pattern, sizeof pattern, state->currentLength, kAllNamesPattern,
+                           kAllNamesPatternLength)) {
             return false;
         }
         state->enumeration = FindFirstFileA(pattern, record);
