@@ -1,42 +1,53 @@
 // Delete, remove a directory, set attributes and set times: one entry each,
-// handed straight to the platform.
+// handed straight to the platform under its exact path.
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
+
+namespace {
+
+// The exact platform path of an operable RemoteName; false (before any
+// platform call for a short name) when there is none.
+bool OperablePath(const char* remoteName, char (&path)[MAX_PATH]) {
+    return IsOperableRemoteName(remoteName) && PlatformPathOf(remoteName, path, sizeof path);
+}
+
+} // namespace
 
 extern "C" {
 
 BOOL WINAPI FsDeleteFile(char* remoteName) {
-    if (!IsOperableRemoteName(remoteName)) {
-        return FALSE;
-    }
-    return DeleteFileA(LocalPathOf(remoteName));
+    char path[MAX_PATH];
+    return OperablePath(remoteName, path) && DeleteFileA(path);
 }
 
 BOOL WINAPI FsRemoveDir(char* remoteName) {
-    if (!IsOperableRemoteName(remoteName)) {
-        return FALSE;
-    }
-    return RemoveDirectoryA(LocalPathOf(remoteName));
+    char path[MAX_PATH];
+    return OperablePath(remoteName, path) && RemoveDirectoryA(path);
 }
 
 BOOL WINAPI FsSetAttr(char* remoteName, int attributes) {
-    if (!IsOperableRemoteName(remoteName)) {
+    char path[MAX_PATH];
+    if (!OperablePath(remoteName, path)) {
         return FALSE;
     }
     // Zero would mean "no attributes", which the platform spells NORMAL.
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
-    return SetFileAttributesA(LocalPathOf(remoteName), value);
+    return SetFileAttributesA(path, value);
 }
 
-// A null time stays unchanged. The file is opened for writing without sharing,
-// so a file another program holds open, or a directory, is refused.
+// A null time stays unchanged. Setting times needs only the right to write
+// attributes, which read-only files grant too; backup semantics open
+// directories, so directory entries get their times set as well. Other
+// programs may keep the file open meanwhile, as they may in the file manager.
 BOOL WINAPI FsSetTime(char* remoteName, FILETIME* creationTime, FILETIME* lastAccessTime,
                       FILETIME* lastWriteTime) {
-    if (!IsOperableRemoteName(remoteName)) {
+    char path[MAX_PATH];
+    if (!OperablePath(remoteName, path)) {
         return FALSE;
     }
-    HANDLE file = CreateFileA(LocalPathOf(remoteName), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return FALSE;
     }

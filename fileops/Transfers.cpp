@@ -1,6 +1,7 @@
 // FsGetFile copies or moves an entry out to a local file the host names;
 // FsRenMovFile copies, renames or moves an entry inside the namespace. Both ask
 // the host first whether the user has aborted, then act on the local files.
+#include "fileops/MissingFolders.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 
@@ -15,6 +16,7 @@ int TransferResultOf(DWORD error) {
     case ERROR_ACCESS_DENIED:
         return FS_FILE_NOTFOUND;
     case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: // a move onto an existing name: the host offers to overwrite
         return FS_FILE_EXISTS;
     default:
         return FS_FILE_READERROR;
@@ -29,6 +31,7 @@ int RenameResultOf(DWORD error) {
     case ERROR_ACCESS_DENIED:
         return FS_FILE_NOTFOUND;
     case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
         return FS_FILE_EXISTS;
     default:
         return FS_FILE_WRITEERROR;
@@ -48,6 +51,29 @@ BOOL MoveOrCopy(const char* source, const char* target, bool move, bool overwrit
     return MoveFileA(source, target);
 }
 
+// MoveOrCopy, which creates the target's missing folders and tries once more
+// when they are all that stood in the way. Nothing is created for a source
+// that is not there, and the folders go again if the second try fails too.
+BOOL Transfer(const char* source, const char* target, bool move, bool overwrite) {
+    if (MoveOrCopy(source, target, move, overwrite)) {
+        return TRUE;
+    }
+    DWORD error = GetLastError();
+    CreatedFolders created;
+    if (error != ERROR_PATH_NOT_FOUND || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES ||
+        !CreateMissingFolders(target, &created)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (MoveOrCopy(source, target, move, overwrite)) {
+        return TRUE;
+    }
+    error = GetLastError();
+    RemoveCreatedFolders(created);
+    SetLastError(error);
+    return FALSE;
+}
+
 } // namespace
 
 extern "C" {
@@ -62,9 +88,13 @@ int WINAPI FsGetFile(char* remoteName, char* localName, int copyFlags, RemoteFil
     if (UserAborted(remoteName, localName, 0)) {
         return FS_FILE_USERABORT;
     }
+    char source[MAX_PATH];
+    if (!PlatformPathOf(remoteName, source, sizeof source)) {
+        return FS_FILE_NOTFOUND;
+    }
     bool move = (copyFlags & FS_COPYFLAGS_MOVE) != 0;
     bool overwrite = (copyFlags & FS_COPYFLAGS_OVERWRITE) != 0;
-    if (!MoveOrCopy(LocalPathOf(remoteName), localName, move, overwrite)) {
+    if (!Transfer(source, localName, move, overwrite)) {
         return TransferResultOf(GetLastError());
     }
     UserAborted(remoteName, localName, 100); // the copy is done; an abort changes nothing
@@ -78,8 +108,13 @@ int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
     if (UserAborted(oldName, newName, 0)) {
         return FS_FILE_USERABORT;
     }
-    if (!MoveOrCopy(LocalPathOf(oldName), LocalPathOf(newName), move != FALSE,
-                    overwrite != FALSE)) {
+    char source[MAX_PATH];
+    char target[MAX_PATH];
+    if (!PlatformPathOf(oldName, source, sizeof source) ||
+        !PlatformPathOf(newName, target, sizeof target)) {
+        return FS_FILE_NOTFOUND;
+    }
+    if (!Transfer(source, target, move != FALSE, overwrite != FALSE)) {
         return RenameResultOf(GetLastError());
     }
     return FS_FILE_OK;

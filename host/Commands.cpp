@@ -1,5 +1,7 @@
 #include "host/Commands.h"
 
+#include "PlatformNames.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,9 +43,10 @@ void Initialize(PluginApi& api) {
     api.Init(1, Progress, Log, Request);
 }
 
-// The file manager names an entry by a backslash and its local path.
+// The file manager names an entry by its local path, after a backslash on
+// Windows.
 std::string RemoteNameOf(const char* localPath) {
-    return std::string("\\") + localPath;
+    return std::string(kRemoteNamePrefix) + localPath;
 }
 
 // Host buffers are MAX_PATH bytes; a longer name is refused here, as the host

@@ -31,10 +31,12 @@ bool HasOwnIcon(const char* name, size_t length) {
 }
 
 int ExtractShellIcon(char* remoteName, bool small, HICON* icon) {
-    char* localPath = const_cast<char*>(LocalPathOf(remoteName));
+    // "/" is never the second byte of a double-byte character, so every one
+    // is a separator of the listing.
+    char* localPath = const_cast<char*>(HostPathOf(remoteName));
     for (char* c = localPath; *c != '\0'; ++c) {
         if (*c == '/') {
-            *c = '\\';
+            *c = kPathSeparator;
         }
     }
     SHFILEINFOA info = {};

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "listing/ListingStats.h"
 #include "listing/SearchState.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
@@ -20,15 +19,14 @@ SearchState* StateOf(HANDLE search) {
 
 // Consults the host every thousand files, so a long listing costs one
 // callback per thousand entries and can still be aborted.
-bool ListingAborted() {
-    uint32_t files = g_listingStats.Files();
+bool ListingAborted(const ListingStats& stats) {
+    uint32_t files = stats.files;
     if (files % kProgressInterval != 0) {
         return false;
     }
     char dirsText[32];
     char filesText[32];
-    std::snprintf(dirsText, sizeof dirsText, "Dirs: %d",
-                  static_cast<int>(g_listingStats.Directories()));
+    std::snprintf(dirsText, sizeof dirsText, "Dirs: %d", static_cast<int>(stats.directories));
     std::snprintf(filesText, sizeof filesText, "Files: %d", static_cast<int>(files));
     return UserAborted(dirsText, filesText, 0);
 }
@@ -42,14 +40,18 @@ HANDLE WINAPI FsFindFirst(char* path, WIN32_FIND_DATAA* record) {
         return INVALID_HANDLE_VALUE;
     }
     std::memset(record, 0, sizeof *record);
-    if (path == nullptr || path[0] == '\0' || std::strcmp(path, "\\") == 0) {
+    if (path == nullptr || path[0] == '\0' || IsPluginRoot(path)) {
         return INVALID_HANDLE_VALUE; // the plugin's root lists nothing
     }
-    const char* localPath = LocalPathOf(path);
-    if (std::strlen(localPath) + kAllNamesPatternLength >= MAX_PATH) {
+    // The directory's path, a separator and the mask must fit in the pattern.
+    char rootPath[MAX_PATH];
+    DWORD error = GetLastError();
+    bool fits = WalkRootOf(path, rootPath, sizeof rootPath - 1 - (sizeof kAllNamesMask - 1));
+    SetLastError(error); // refused before any platform call: the last error stays
+    if (!fits) {
         return INVALID_HANDLE_VALUE;
     }
-    SearchState* state = CreateSearchState(localPath);
+    SearchState* state = CreateSearchState(rootPath);
     if (state == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
@@ -68,7 +70,7 @@ BOOL WINAPI FsFindNext(HANDLE search, WIN32_FIND_DATAA* record) {
     if (state->enumeration == INVALID_HANDLE_VALUE) {
         return FALSE; // the walk has ended
     }
-    if (ListingAborted()) {
+    if (ListingAborted(state->stats)) {
         return FALSE;
     }
     return WalkStep(state, record);
@@ -80,7 +82,6 @@ int WINAPI FsFindClose(HANDLE search) {
         return 0;
     }
     DestroySearchState(state);
-    g_listingStats.Reset();
     return 0;
 }
 

@@ -1,5 +1,5 @@
 // One listing: its root, the open enumeration of the directory being walked,
-// the suspended enumerations of its ancestors and the running size total.
+// the suspended enumerations of its ancestors and its counts.
 #pragma once
 
 #include <windows.h>
@@ -8,29 +8,33 @@
 #include <cstdint>
 
 #include "listing/DirStack.h"
-
-// Appended to a directory to enumerate every name in it, dotless ones included.
-inline constexpr char kAllNamesPattern[] = "\\*.*";
-inline constexpr size_t kAllNamesPatternLength = sizeof kAllNamesPattern - 1;
+#include "listing/ListingStats.h"
 
 struct SearchState {
-    char rootDirectory[MAX_PATH];
-    HANDLE enumeration; // INVALID_HANDLE_VALUE when none is open
+    char rootDirectory[MAX_PATH]; // the platform's exact path of the listed directory
+    HANDLE enumeration;           // INVALID_HANDLE_VALUE when none is open
     DirStack stack;
     char currentDirectory[MAX_PATH];
-    // Sum of the sizes of the entries returned so far from the current
-    // directory. Kept per listing so that two listings never mix their sizes.
-    uint64_t runningTotal;
-    size_t rootLength;
     size_t currentLength;
+    // The current directory below the root as the listing names it: "a/b/",
+    // or empty at the root's own level. Kept apart from the platform path so
+    // that names are joined from the bytes the platform gave, never rewritten.
+    char relativeDirectory[MAX_PATH];
+    size_t relativeLength;
+    ListingStats stats;
 };
 
-// Creates the state for listing `localPath`; null when memory is short or the
-// path does not fit.
-SearchState* CreateSearchState(const char* localPath);
+// Creates the state for listing the exact platform path `rootPath`; null when
+// memory is short or the path does not fit.
+SearchState* CreateSearchState(const char* rootPath);
 // Closes every enumeration of the listing and releases it with its stack.
 void DestroySearchState(SearchState* state);
 
 // Writes the next entry of the flat listing into `record`. Returns FALSE when
 // the listing has ended or cannot go on.
 BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record);
+
+// True for a name the walker lists as a file: not a directory, or a link to
+// one. Reparse directories whose tag is not a name surrogate (cloud
+// placeholders, deduplicated folders) are ordinary folders and are entered.
+bool IsFileEntry(const WIN32_FIND_DATAA& record);

@@ -5,27 +5,39 @@
 #include <cstring>
 #include <new>
 
-#include "listing/ListingStats.h"
+#include "PlatformNames.h"
 #include "listing/SearchState.h"
 #include "plugin/BoundedText.h"
 
-ListingStats g_listingStats;
-
 namespace {
+
+// Set on the reparse tags of junctions, symbolic links and mount points.
+const DWORD kNameSurrogateTag = 0x20000000;
 
 bool IsDotName(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Junctions and directory links are listed as files and never followed, so a
-// link cannot lead the walk in circles or out of the listed tree.
-bool IsFileEntry(const WIN32_FIND_DATAA& record) {
-    return (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-           (record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 uint64_t SizeOf(const WIN32_FIND_DATAA& record) {
     return (static_cast<uint64_t>(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
+}
+
+// Appends the platform separator (unless the path ends in one) and `name`.
+bool JoinPath(char* path, size_t* length, const char* name) {
+    size_t used = *length;
+    if (!EndsWithSeparator(path, used)) {
+        if (!AppendBounded(path, MAX_PATH, used, &kPathSeparator, 1)) {
+            return false;
+        }
+        ++used;
+    }
+    size_t nameLength = std::strlen(name);
+    if (!AppendBounded(path, MAX_PATH, used, name, nameLength)) {
+        path[*length] = '\0';
+        return false;
+    }
+    *length = used + nameLength;
+    return true;
 }
 
 void CloseEnumeration(SearchState* state) {
@@ -34,7 +46,7 @@ void CloseEnumeration(SearchState* state) {
 }
 
 bool NextOrClose(SearchState* state, WIN32_FIND_DATAA* record) {
-    if (FindNextFileA(state->enumeration, record)) {
+    if (FindNextExact(state->enumeration, record)) {
         return true;
     }
     CloseEnumeration(state);
@@ -47,12 +59,12 @@ bool NextOrClose(SearchState* state, WIN32_FIND_DATAA* record) {
 bool AdvanceEnumeration(SearchState* state, WIN32_FIND_DATAA* record) {
     if (state->enumeration == INVALID_HANDLE_VALUE) {
         char pattern[MAX_PATH];
-        std::memcpy(pattern, state->currentDirectory, state->currentLength + 1);
-        if (!AppendBounded(pattern, sizeof pattern, state->currentLength, kAllNamesPattern,
-                           kAllNamesPatternLength)) {
+        size_t length = state->currentLength;
+        std::memcpy(pattern, state->currentDirectory, length + 1);
+        if (!JoinPath(pattern, &length, kAllNamesMask)) {
             return false;
         }
-        state->enumeration = FindFirstFileA(pattern, record);
+        state->enumeration = FindFirstExact(pattern, record);
     } else if (!NextOrClose(state, record)) {
         return false;
     }
@@ -64,27 +76,19 @@ bool AdvanceEnumeration(SearchState* state, WIN32_FIND_DATAA* record) {
     return state->enumeration != INVALID_HANDLE_VALUE;
 }
 
-// Prefixes `name` with the current directory's path below the root, with "/"
-// as separator. Returns false, leaving the name unchanged, when it would not
-// fit in the record.
+// Prefixes `name` with the current directory's relative path ("a/b/").
+// Returns false, leaving the name unchanged, when it would not fit.
 bool MakeRelative(const SearchState* state, char* name) {
-    size_t prefixLength = state->currentLength - state->rootLength; // "\a\b"
+    size_t prefixLength = state->relativeLength;
     if (prefixLength == 0) {
         return true;
     }
     size_t nameLength = std::strlen(name);
-    size_t relativeLength = prefixLength + nameLength; // "a\b" + "\" + name
-    if (relativeLength >= MAX_PATH) {
+    if (prefixLength + nameLength >= MAX_PATH) {
         return false;
     }
     std::memmove(name + prefixLength, name, nameLength + 1);
-    std::memcpy(name, state->currentDirectory + state->rootLength + 1, prefixLength - 1);
-    name[prefixLength - 1] = '\\';
-    for (char* c = name; *c != '\0'; ++c) {
-        if (*c == '\\') {
-            *c = '/';
-        }
-    }
+    std::memcpy(name, state->relativeDirectory, prefixLength);
     return true;
 }
 
@@ -100,59 +104,98 @@ bool MakeDirectoryEntry(const SearchState* state, WIN32_FIND_DATAA* record, uint
            MakeRelative(state, record->cFileName);
 }
 
-enum class Descent { Entered, TooLong, NoMemory };
+// Takes the last directory off the relative path: "a/b/" becomes "a/". No
+// name holds a "/", not even inside a double-byte character.
+void LeaveRelativeDirectory(SearchState* state) {
+    size_t length = state->relativeLength;
+    if (length == 0) {
+        return;
+    }
+    --length;
+    while (length > 0 && state->relativeDirectory[length - 1] != '/') {
+        --length;
+    }
+    state->relativeDirectory[length] = '\0';
+    state->relativeLength = length;
+}
+
+enum class Descent { Entered, Unreachable, NoMemory };
 
 // Suspends the current enumeration on the stack and makes the subdirectory in
-// `record` the current directory.
+// `record` the current directory. A subdirectory whose path does not fit, or
+// could not stay exact, is unreachable.
 Descent Descend(SearchState* state, const WIN32_FIND_DATAA& record) {
+    char path[MAX_PATH];
+    size_t pathLength = state->currentLength;
+    std::memcpy(path, state->currentDirectory, pathLength + 1);
     size_t nameLength = std::strlen(record.cFileName);
-    if (state->currentLength + 1 + nameLength >= MAX_PATH) {
-        return Descent::TooLong;
+    if (!JoinsExactly(path, record.cFileName) || !JoinPath(path, &pathLength, record.cFileName) ||
+        state->relativeLength + nameLength + 1 >= MAX_PATH) {
+        return Descent::Unreachable;
     }
     if (!state->stack.Push(state->currentDirectory, state->enumeration, record,
-                           state->runningTotal)) {
+                           state->stats.runningTotal)) {
         return Descent::NoMemory;
     }
     state->enumeration = INVALID_HANDLE_VALUE;
-    state->runningTotal = 0;
-    char* end = state->currentDirectory + state->currentLength;
-    end[0] = '\\';
-    std::memcpy(end + 1, record.cFileName, nameLength + 1);
-    state->currentLength += 1 + nameLength;
+    state->stats.runningTotal = 0;
+    std::memcpy(state->currentDirectory, path, pathLength + 1);
+    state->currentLength = pathLength;
+    char* relativeEnd = state->relativeDirectory + state->relativeLength;
+    std::memcpy(relativeEnd, record.cFileName, nameLength);
+    relativeEnd[nameLength] = '/';
+    relativeEnd[nameLength + 1] = '\0';
+    state->relativeLength += nameLength + 1;
     return Descent::Entered;
 }
 
 // Returns to the parent of the finished current directory and produces the
 // finished directory's entry. Returns false when the root itself is finished.
 bool Ascend(SearchState* state, WIN32_FIND_DATAA* record, bool* produced) {
-    uint64_t finishedSize = state->runningTotal;
+    uint64_t finishedSize = state->stats.runningTotal;
     if (!state->stack.Pop(state->currentDirectory, &state->enumeration, record,
-                          &state->runningTotal)) {
+                          &state->stats.runningTotal)) {
         return false;
     }
     state->currentLength = std::strlen(state->currentDirectory);
-    state->runningTotal += finishedSize;
+    LeaveRelativeDirectory(state);
+    state->stats.runningTotal += finishedSize;
     *produced = MakeDirectoryEntry(state, record, finishedSize);
     return true;
 }
 
 } // namespace
 
-SearchState* CreateSearchState(const char* localPath) {
+bool IsFileEntry(const WIN32_FIND_DATAA& record) {
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return true;
+    }
+    if ((record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return false;
+    }
+    // Links are listed and never followed, so that a link cannot lead the walk
+    // in circles or out of the listed tree; a reparse directory whose tag is
+    // unknown is taken for a link.
+    DWORD tag = record.dwReserved0;
+    return tag == 0 || (tag & kNameSurrogateTag) != 0;
+}
+
+SearchState* CreateSearchState(const char* rootPath) {
     SearchState* state = new (std::nothrow) SearchState;
     if (state == nullptr) {
         return nullptr;
     }
-    if (!CopyBounded(state->rootDirectory, sizeof state->rootDirectory, localPath)) {
+    if (!CopyBounded(state->rootDirectory, sizeof state->rootDirectory, rootPath)) {
         delete state;
         return nullptr;
     }
     std::memcpy(state->currentDirectory, state->rootDirectory, sizeof state->rootDirectory);
+    state->currentLength = std::strlen(state->currentDirectory);
+    state->relativeDirectory[0] = '\0';
+    state->relativeLength = 0;
     state->enumeration = INVALID_HANDLE_VALUE;
     state->stack.Clear();
-    state->runningTotal = 0;
-    state->rootLength = std::strlen(state->rootDirectory);
-    state->currentLength = state->rootLength;
+    state->stats = ListingStats{};
     return state;
 }
 
@@ -176,15 +219,15 @@ BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record) {
                 return FALSE;
             }
             if (produced) {
-                g_listingStats.CountDirectory();
+                ++state->stats.directories;
                 return TRUE;
             }
             continue;
         }
         if (IsFileEntry(*record)) {
-            state->runningTotal += SizeOf(*record);
+            state->stats.runningTotal += SizeOf(*record);
             if (MakeRelative(state, record->cFileName)) {
-                g_listingStats.CountFile();
+                ++state->stats.files;
                 return TRUE;
             }
             continue;
@@ -192,10 +235,10 @@ BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record) {
         switch (Descend(state, *record)) {
         case Descent::Entered:
             continue;
-        case Descent::TooLong:
+        case Descent::Unreachable:
             // Like a directory that cannot be opened: shown empty, not entered.
             if (MakeDirectoryEntry(state, record, 0)) {
-                g_listingStats.CountDirectory();
+                ++state->stats.directories;
                 return TRUE;
             }
             continue;

@@ -4,6 +4,7 @@
 
 #include "plugin/BoundedText.h"
 #include "plugin/PluginContext.h"
+#include "plugin/RemoteName.h"
 
 namespace {
 const char kRootName[] = "Quenfold";
@@ -35,13 +36,19 @@ BOOL WINAPI FsLinksToLocalFiles(void) {
     return TRUE;
 }
 
-// Every RemoteName is a backslash and a local path, so dropping the first byte
-// turns it into the local name in place.
+// The host opens the file itself under this name (the viewer, say), so it is
+// the ordinary local path of exactly this entry; where there is none, FALSE
+// makes the host fetch the file through FsGetFile instead.
 BOOL WINAPI FsGetLocalName(char* remoteName, int capacity) {
-    if (remoteName != nullptr && capacity >= 2) {
-        std::memmove(remoteName, remoteName + 1, static_cast<size_t>(capacity) - 1);
+    if (remoteName == nullptr || capacity < 2) {
+        return TRUE;
     }
-    return TRUE;
+    char path[MAX_PATH];
+    size_t length = strnlen(remoteName, static_cast<size_t>(capacity));
+    if (length == static_cast<size_t>(capacity) || !HostLocalPathOf(remoteName, path, sizeof path)) {
+        return FALSE;
+    }
+    return CopyBounded(remoteName, static_cast<size_t>(capacity), path) ? TRUE : FALSE;
 }
 
 } // extern "C"

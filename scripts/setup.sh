@@ -14,7 +14,8 @@ fi
 for p in mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
          wine wine64 wine32:i386 cmake ninja-build googletest g++ clang \
-         libclang-rt-14-dev clang-format zip unzip python3 procps; do
+         libclang-rt-dev clang-format zip unzip python3 procps \
+         doublecmd-gtk xvfb openbox xdotool xclip x11-utils imagemagick; do
   have "$p" || need+=("$p")
 done
 

@@ -23,35 +23,48 @@ TEST(SmallExports, ReportFactsAboutThePlugin) {
     EXPECT_STREQ(directory.text, "\\C:\\data");
 }
 
-TEST(GetLocalName, DropsTheLeadingBackslashInPlace) {
-    NameBuffer name("\\C:\\data\\x");
+TEST(GetLocalName, GivesTheLocalPathOfExactlyTheEntry) {
+    const std::string data = kWindowsNames ? "C:\\data" : "/data";
+    NameBuffer name(Remote(data + kSeparator + "x"));
     EXPECT_TRUE(Plugin().GetLocalName(name.text, MAX_PATH));
-    EXPECT_STREQ(name.text, "C:\\data\\x");
+    EXPECT_EQ(std::string(name.text), data + kSeparator + "x");
 
-    NameBuffer root("\\");
+    NameBuffer root(kWindowsNames ? "\\" : "/");
     EXPECT_TRUE(Plugin().GetLocalName(root.text, MAX_PATH));
-    EXPECT_STREQ(root.text, "");
+    EXPECT_STREQ(root.text, kWindowsNames ? "" : "/");
 
-    NameBuffer entry("\\C:\\data\\a/b./");
+    // A directory entry names its directory; one of a directory named "x."
+    // ends in "x../".
+    NameBuffer entry(Remote(data + kSeparator + "a/b./"));
     EXPECT_TRUE(Plugin().GetLocalName(entry.text, MAX_PATH));
-    EXPECT_STREQ(entry.text, "C:\\data\\a/b./");
+    EXPECT_EQ(std::string(entry.text), data + kSeparator + "a" + kSeparator + "b");
+
+    // Windows would open "x." and "con.txt" as other files, so the host must
+    // fetch them through FsGetFile; on Linux they are names like any other.
+    for (const char* tricky : {"a/x../", "x. ", "con.txt"}) {
+        NameBuffer odd(Remote(data + kSeparator + tricky));
+        EXPECT_EQ(Plugin().GetLocalName(odd.text, MAX_PATH), kWindowsNames ? FALSE : TRUE)
+            << tricky;
+    }
 }
 
-TEST(GetLocalName, MovesOnlyWithinTheGivenCapacity) {
+TEST(GetLocalName, WritesOnlyWithinTheGivenCapacity) {
     char tiny[4] = {'\\', 'a', 'b', '\0'};
     EXPECT_TRUE(Plugin().GetLocalName(tiny, 1));
     EXPECT_EQ(std::string(tiny, 4), std::string("\\ab\0", 4));
     EXPECT_TRUE(Plugin().GetLocalName(tiny, 0));
     EXPECT_TRUE(Plugin().GetLocalName(nullptr, MAX_PATH));
 
-    char two[3] = {'\\', '\0', 'z'};
-    EXPECT_TRUE(Plugin().GetLocalName(two, 2));
-    EXPECT_EQ(std::string(two, 3), std::string("\0\0z", 3)); // the third byte is not touched
-
     // A 259-character name in a full buffer: nothing is read or written past it.
-    NameBuffer longest("\\" + std::string(258, 'n'));
+    std::string local = kWindowsNames ? std::string(258, 'n') : "/" + std::string(258, 'n');
+    NameBuffer longest(Remote(local));
     EXPECT_TRUE(Plugin().GetLocalName(longest.text, MAX_PATH));
-    EXPECT_EQ(std::string(longest.text), std::string(258, 'n'));
+    EXPECT_EQ(std::string(longest.text), local);
+
+    // A name without its NUL inside the capacity is refused untouched.
+    char unterminated[6] = {'/', 'a', 'b', 'c', 'd', 'e'};
+    EXPECT_FALSE(Plugin().GetLocalName(unterminated, 6));
+    EXPECT_EQ(std::string(unterminated, 6), "/abcde");
 }
 
 TEST(GetDefRootName, CopiesTheRootNameOnlyWhenItFits) {

@@ -33,10 +33,11 @@ IconCall Extract(const std::string& name, int flags) {
     return {result, buffer.text, icon};
 }
 
+// The listing's "/" turned into the platform's separator, as the shell wants.
 std::string WithBackslashes(std::string text) {
     for (char& c : text) {
         if (c == '/') {
-            c = '\\';
+            c = kSeparator;
         }
     }
     return text;
@@ -99,7 +100,7 @@ TEST(CustomIcon, BackgroundPassAsksTheShellAndSharesKeysByIndex) {
     std::filesystem::copy_file(self, scratch / "a/other.exe");
 
     SHFILEINFOA expected = {};
-    ASSERT_NE(SHGetFileInfoA(WithBackslashes(program.substr(1)).c_str(), 0, &expected,
+    ASSERT_NE(SHGetFileInfoA(WithBackslashes(LocalOf(program)).c_str(), 0, &expected,
                              sizeof expected, SHGFI_ICON | SHGFI_SMALLICON),
               0u);
     DestroyIcon(expected.hIcon);

@@ -1,6 +1,6 @@
-// The Windows path rules the plugin's names rely on, checked against the
-// platform itself: under Wine the real ones, natively the POSIX stand-in,
-// which must agree with Wine.
+// The path rules of each platform, checked against the platform itself: under
+// Wine the Windows rules (both separators, trailing dots and spaces dropped,
+// doubled separators tolerated), natively Linux names taken byte for byte.
 #include <cstring>
 #include <string>
 
@@ -27,17 +27,23 @@ bool IsFile(const std::string& path) {
 TEST(PathRules, BothSeparatorsTrailingDotsAndDoubledSeparators) {
     ScratchDir scratch;
     scratch.MakeFile("a/b/f.txt", 1);
+    enum Kind { kNothing, kDirectory, kFile };
     struct Row {
         const char* tail;
-        bool directory;
+        Kind onWindows;
+        Kind onLinux;
     } rows[] = {
-        {"a/b", true},         {"a\\b", true},        {"a/b./", true},
-        {"a/b.", true},        {"a./b/f.txt", false}, {"a//b\\\\f.txt", false},
-        {"a/b/f.txt.", false}, {"a/b/f.txt ", false}, {"a/b/", true},
+        {"a/b", kDirectory, kDirectory},        {"a\\b", kDirectory, kNothing},
+        {"a/b./", kDirectory, kNothing},        {"a/b.", kDirectory, kNothing},
+        {"a./b/f.txt", kFile, kNothing},        {"a//b\\\\f.txt", kFile, kNothing},
+        {"a/b/f.txt.", kFile, kNothing},        {"a/b/f.txt ", kFile, kNothing},
+        {"a/b/", kDirectory, kDirectory},       {"a//b//f.txt", kFile, kFile},
     };
     for (const Row& row : rows) {
         std::string path = Join(scratch, row.tail);
-        EXPECT_TRUE(row.directory ? IsDirectory(path) : IsFile(path)) << row.tail;
+        Kind expected = kWindowsNames ? row.onWindows : row.onLinux;
+        EXPECT_EQ(IsDirectory(path), expected == kDirectory) << row.tail;
+        EXPECT_EQ(IsFile(path), expected == kFile) << row.tail;
     }
     EXPECT_FALSE(IsFile(Join(scratch, "a/b/f.tx")));
 }
@@ -47,7 +53,8 @@ TEST(PathRules, AllNamesPatternMatchesNamesWithoutADot) {
     scratch.MakeFile("plain", 1);
     scratch.MakeFile("with.dot", 1);
     WIN32_FIND_DATAA record;
-    HANDLE found = FindFirstFileA((scratch.Path() + "\\*.*").c_str(), &record);
+    HANDLE found =
+        FindFirstFileA((scratch.Path() + (kWindowsNames ? "\\*.*" : "/*")).c_str(), &record);
     ASSERT_NE(found, INVALID_HANDLE_VALUE);
     std::string names;
     do {
@@ -63,7 +70,7 @@ TEST(PathRules, MissingThingsAndRefusalsCarryWindowsErrors) {
     scratch.MakeDir("d");
     WIN32_FIND_DATAA record;
     SetLastError(0);
-    EXPECT_EQ(FindFirstFileA(Join(scratch, "missing\\*.*").c_str(), &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileA(Join(scratch, kWindowsNames ? "missing\\*.*" : "missing/*").c_str(), &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(DeleteFileA(Join(scratch, "d").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "PlatformNames.h"
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -48,7 +50,11 @@ NameBuffer::NameBuffer(const std::string& value) {
 }
 
 std::string Remote(const std::string& localPath) {
-    return "\\" + localPath;
+    return kRemoteNamePrefix + localPath;
+}
+
+std::string LocalOf(const std::string& remoteName) {
+    return remoteName.substr(sizeof kRemoteNamePrefix - 1);
 }
 
 namespace {

@@ -10,10 +10,15 @@
 
 #include "host/PluginLoader.h"
 
+// Where the checks differ by platform: Windows takes both separators, drops
+// trailing dots and spaces and names the host's paths "\C:\..."; Linux takes
+// names byte for byte and the host passes the local path itself.
 #ifdef _WIN32
 const char kSeparator = '\\';
+const bool kWindowsNames = true;
 #else
 const char kSeparator = '/';
+const bool kWindowsNames = false;
 #endif
 
 // The plugin, loaded once per test program like the file manager loads it.
@@ -44,7 +49,9 @@ struct NameBuffer {
     explicit NameBuffer(const std::string& value);
 };
 
+// The RemoteName the host gives a local path, and back.
 std::string Remote(const std::string& localPath);
+std::string LocalOf(const std::string& remoteName);
 
 // A fresh directory under the temporary directory, removed with everything in
 // it at the end of the test.

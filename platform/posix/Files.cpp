@@ -278,10 +278,17 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     return chmod(name.c_str(), mode) == 0 ? TRUE : FailFromErrno(name);
 }
 
+// Opening a directory takes backup semantics, as on Windows.
 HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition,
-                   DWORD, HANDLE) {
+                   DWORD flagsAndAttributes, HANDLE) {
     std::string name = ToPosixPath(path);
     if (Faulted("CreateFileA", name)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info;
+    if ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0 && stat(name.c_str(), &info) == 0 &&
+        S_ISDIR(info.st_mode)) {
+        Fail(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     int flags = O_CLOEXEC;

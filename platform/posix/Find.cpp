@@ -1,6 +1,6 @@
 // FindFirstFileA and friends over directory streams. The names are read when
-// the enumeration opens and come back in name order after "." and "..", as
-// Wine returns them; each name is examined when it is returned.
+// the enumeration opens and come back in byte order after "." and "..";
+// each name is examined when it is returned.
 #include <dirent.h>
 #include <fnmatch.h>
 
@@ -17,6 +17,9 @@ namespace {
 
 std::atomic<int> g_openEnumerations{0};
 
+// IO_REPARSE_TAG_SYMLINK: a name surrogate, as Windows tags directory links.
+const DWORD kSymbolicLinkTag = 0xA000000Cu;
+
 struct Enumeration {
     std::string directory;
     std::vector<std::string> names;
@@ -31,7 +34,7 @@ bool Matches(const std::string& mask, const char* name) {
     if (mask == "*" || mask == "*.*") {
         return true; // "*.*" also matches names without a dot
     }
-    return fnmatch(mask.c_str(), name, FNM_CASEFOLD) == 0;
+    return fnmatch(mask.c_str(), name, 0) == 0;
 }
 
 // Fills `record` for one name. False when the name vanished or is a dangling
@@ -45,12 +48,14 @@ bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_
         return false;
     }
     DWORD attributes = 0;
+    DWORD reparseTag = 0;
     if (S_ISLNK(info.st_mode)) {
         if (stat(path.c_str(), &info) != 0) {
             return false;
         }
         if (S_ISDIR(info.st_mode)) {
             attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            reparseTag = kSymbolicLinkTag;
         }
     }
     attributes |= S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -62,6 +67,7 @@ bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_
     }
     std::memset(record, 0, sizeof *record);
     record->dwFileAttributes = attributes;
+    record->dwReserved0 = reparseTag;
     record->ftCreationTime = standin::ToFileTime(info.st_ctim);
     record->ftLastAccessTime = standin::ToFileTime(info.st_atim);
     record->ftLastWriteTime = standin::ToFileTime(info.st_mtim);
@@ -85,10 +91,8 @@ bool ReadNames(const std::string& directory, const std::string& mask,
     }
     std::vector<std::string> found;
     while (struct dirent* entry = readdir(stream)) {
-        // A backslash is a separator to Windows, so no Windows name holds one;
-        // such a POSIX name is not shown rather than taken for a path.
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
-            std::strchr(entry->d_name, '\\') == nullptr && Matches(mask, entry->d_name)) {
+            Matches(mask, entry->d_name)) {
             found.emplace_back(entry->d_name);
         }
     }
@@ -118,13 +122,11 @@ bool NextEntry(Enumeration* enumeration, WIN32_FIND_DATAA* record) {
 
 extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) {
     std::string path(pattern);
-    size_t split = path.find_last_of("\\/");
+    size_t split = path.find_last_of('/');
     std::string mask = split == std::string::npos ? path : path.substr(split + 1);
-    std::string directory =
-        split == std::string::npos ? "" : standin::ToPosixPath(path.substr(0, split + 1).c_str());
-    if (split == 0) {
-        directory = "/";
-    }
+    std::string directory = split == std::string::npos ? ""
+                            : split == 0                ? "/"
+                                                        : path.substr(0, split);
     if (standin::Faulted("FindFirstFileA", directory)) {
         return INVALID_HANDLE_VALUE;
     }

@@ -9,10 +9,8 @@
 
 namespace standin {
 
-// Applies the Windows path rules: "\" and "/" both separate, doubled
-// separators are tolerated, a middle component loses one trailing dot and the
-// last one all trailing dots and spaces.
-std::string ToPosixPath(const char* windowsPath);
+// The POSIX path of a path the plugin hands over.
+std::string ToPosixPath(const char* path);
 
 // Sets the last error from errno, telling a missing file (2) from a missing
 // directory on its way (3) as Windows does.

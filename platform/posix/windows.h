@@ -1,6 +1,7 @@
-// The POSIX stand-in for the part of the Win32 API that Quenfold uses, so that
-// the plugin's own sources build and run unchanged on Linux. The types and
-// constants have their Windows values; the functions live in libwinposix.
+// The POSIX platform layer for the part of the Win32 API that Quenfold uses, so
+// that the plugin's own sources build and run unchanged on Linux. The types and
+// constants have their Windows values; the functions act on POSIX names as
+// they are, byte for byte, with "/" as the only separator.
 #pragma once
 
 #include <cstddef>
@@ -64,6 +65,11 @@ typedef const char* LPCSTR;
 #define MOVEFILE_REPLACE_EXISTING 0x1
 #define MOVEFILE_COPY_ALLOWED 0x2
 
+#define FILE_WRITE_ATTRIBUTES 0x100u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define CREATE_NEW 1

@@ -1,0 +1,66 @@
+#include "fileops/MissingFolders.h"
+
+#include "PlatformNames.h"
+#include "plugin/BoundedText.h"
+
+namespace {
+
+bool IsDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Runs `action` on `path` cut short at `cut`, and mends the cut again.
+template <typename Action> bool AtCut(char* path, size_t cut, Action action) {
+    char kept = path[cut];
+    path[cut] = '\0';
+    bool result = action(path);
+    path[cut] = kept;
+    return result;
+}
+
+} // namespace
+
+bool CreateMissingFolders(const char* target, CreatedFolders* created) {
+    created->count = 0;
+    if (!CopyBounded(created->path, sizeof created->path, target)) {
+        return false;
+    }
+    char* path = created->path;
+    // Separators found character by character: the second byte of a
+    // double-byte character may look like "\".
+    size_t cuts[sizeof created->cuts / sizeof created->cuts[0]];
+    size_t cutCount = 0;
+    for (const char* c = path; *c != '\0'; c = NextCharacter(c)) {
+        if (IsPathSeparator(*c) && c != path && cutCount < sizeof cuts / sizeof cuts[0]) {
+            cuts[cutCount++] = static_cast<size_t>(c - path);
+        }
+    }
+    size_t existing = cutCount;
+    while (existing > 0 && !AtCut(path, cuts[existing - 1], IsDirectory)) {
+        --existing;
+    }
+    if (existing == 0 || existing == cutCount) {
+        return false; // nothing beneath exists, or nothing is missing
+    }
+    for (size_t i = existing; i < cutCount; ++i) {
+        if (!AtCut(path, cuts[i], [](const char* folder) {
+                return CreateDirectoryA(folder, nullptr) != FALSE;
+            })) {
+            RemoveCreatedFolders(*created);
+            created->count = 0;
+            return false;
+        }
+        created->cuts[created->count++] = cuts[i];
+    }
+    return true;
+}
+
+void RemoveCreatedFolders(const CreatedFolders& created) {
+    char path[sizeof created.path];
+    CopyBounded(path, sizeof path, created.path);
+    for (size_t i = created.count; i > 0; --i) {
+        AtCut(path, created.cuts[i - 1],
+              [](const char* folder) { return RemoveDirectoryA(folder) != FALSE; });
+    }
+}

@@ -1,0 +1,48 @@
+// How Linux names things, for the plugin. File managers on Linux pass the
+// local path itself as the RemoteName ("/home/u/data"), and names are bytes:
+// a backslash, a trailing dot or space, or case is part of the name.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+inline constexpr char kPathSeparator = '/';
+inline constexpr char kAllNamesMask[] = "*";
+inline constexpr char kPluginRootName[] = "/";
+// "/x" is the shortest name a file operation accepts.
+inline constexpr size_t kShortestOperableName = 2;
+
+inline bool IsPathSeparator(char c) {
+    return c == '/';
+}
+
+inline constexpr char kRemoteNamePrefix[] = "";
+
+inline const char* HostPathOf(const char* remoteName) {
+    return remoteName;
+}
+
+inline const char* NextCharacter(const char* text) {
+    return *text == '\0' ? text : text + 1;
+}
+
+// Every POSIX path means exactly one file as it stands.
+bool ToExactPath(const char* localPath, char* exact, size_t capacity);
+bool ToOrdinaryPath(const char* localPath, char* ordinary, size_t capacity);
+bool ToWalkPath(const char* localPath, char* path, size_t capacity);
+
+inline bool JoinsExactly(const char*, const char*) {
+    return true;
+}
+inline bool EndsWithSeparator(const char* path, size_t length) {
+    return length > 0 && path[length - 1] == '/';
+}
+
+// The stand-in's enumeration already gives every name byte for byte.
+inline HANDLE FindFirstExact(const char* pattern, WIN32_FIND_DATAA* record) {
+    return FindFirstFileA(pattern, record);
+}
+inline BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record) {
+    return FindNextFileA(enumeration, record);
+}

@@ -1,0 +1,67 @@
+// How Windows names things, for the plugin: the host's RemoteName is a
+// backslash and a local path, and every path reaches the file functions in the
+// \\?\ form, which Windows takes literally. Without it Win32 path parsing
+// rewrites names (trailing dots and spaces go, "nul.txt" becomes a device), so
+// a listed name could act on a sibling.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+inline constexpr char kPathSeparator = '\\';
+// Matches every name in a directory, names without a dot included.
+inline constexpr char kAllNamesMask[] = "*.*";
+inline constexpr char kPluginRootName[] = "\\";
+// "\C:" is the shortest name a file operation accepts.
+inline constexpr size_t kShortestOperableName = 3;
+
+inline bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// What the host puts before a local path to make its RemoteName.
+inline constexpr char kRemoteNamePrefix[] = "\\";
+
+// The host's local path in a RemoteName: everything after the backslash.
+inline const char* HostPathOf(const char* remoteName) {
+    return remoteName[0] == '\0' ? remoteName : remoteName + 1;
+}
+
+// Steps over one character of the ANSI code page, so that the second byte of
+// a double-byte character is never taken for a separator.
+inline const char* NextCharacter(const char* text) {
+    return CharNextA(text);
+}
+
+// Turns a local path ("\" separators) into the path the file functions take
+// literally. Falls back to the ordinary form when the literal one does not
+// fit in `capacity` or the path is relative, but only when Windows would read
+// the ordinary form as the same file. False, with the last error set, when no
+// form both fits and means exactly this file.
+bool ToExactPath(const char* localPath, char* exact, size_t capacity);
+
+// The path the walker lists and extends: the ordinary form, which
+// FindFirstExact hands to Windows literally where it is absolute. False when
+// it could not mean exactly this directory.
+bool ToWalkPath(const char* localPath, char* path, size_t capacity);
+
+// The ordinary local path, for the host to open itself; false when Windows
+// would read it as another file.
+bool ToOrdinaryPath(const char* localPath, char* ordinary, size_t capacity);
+
+// True when `name`, joined to the directory made by ToWalkPath, still means
+// exactly that directory's entry of this name.
+bool JoinsExactly(const char* directory, const char* name);
+
+// Whether the path made by ToWalkPath already ends in a separator (only the
+// root of a drive does).
+bool EndsWithSeparator(const char* path, size_t length);
+
+// FindFirstFileA and FindNextFileA on a pattern under a path made by
+// ToWalkPath, but every name they give is either the
+// file's own name in the ANSI code page or its short name, never a best-fit
+// look-alike that would stand for another file. A file with neither is not
+// given. FindClose ends the enumeration.
+HANDLE FindFirstExact(const char* pattern, WIN32_FIND_DATAA* record);
+BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record);
