@@ -273,3 +273,53 @@ TEST_F(FileOpsTest, ExecuteHandsOpenBackAndRunsOnlyProperties) {
     EXPECT_EQ(std::string(record.file), scratch / "a/b") << "the entry's own directory";
 #endif
 }
+
+// The host builds a copy's target from the entry's listed name, so the target
+// may lie in folders that do not exist yet.
+TEST_F(FileOpsTest, NestedEntriesGoOutIntoFoldersMadeForThem) {
+    scratch.MakeFile("tree/a/b/report.txt", 6, 'r');
+    std::string target = scratch.Path() + kSeparator + "out" + kSeparator + "a/b/report.txt";
+    EXPECT_EQ(GetFile(R("tree/a/b/report.txt"), target, 0), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("out/a/b/report.txt"), "rrrrrr");
+
+    // Moves and renames inside the namespace too.
+    EXPECT_EQ(RenMov(R("tree/a/b/report.txt"), R("moved/x/report.txt"), true, false), FS_FILE_OK);
+    EXPECT_EQ(scratch.Read("moved/x/report.txt"), "rrrrrr");
+    EXPECT_FALSE(scratch.Exists("tree/a/b/report.txt"));
+
+    // Nothing is made for a source that is not there.
+    std::string nowhere = scratch.Path() + kSeparator + "none" + kSeparator + "a/gone.txt";
+    EXPECT_EQ(GetFile(R("tree/gone.txt"), nowhere, 0), FS_FILE_NOTFOUND);
+    EXPECT_EQ(RenMov(R("tree/gone.txt"), R("none2/gone.txt"), false, false), FS_FILE_NOTFOUND);
+    EXPECT_FALSE(scratch.Exists("none"));
+    EXPECT_FALSE(scratch.Exists("none2"));
+
+    // A copy that still fails takes its new folders away again: a directory
+    // entry cannot be copied as a file.
+    scratch.MakeDir("tree/d");
+    EXPECT_NE(RenMov(R("tree/d./"), R("made/d"), false, false), FS_FILE_OK);
+    EXPECT_FALSE(scratch.Exists("made"));
+}
+
+TEST_F(FileOpsTest, TimesAreSetOnDirectoryEntriesAndReadOnlyFiles) {
+    FILETIME written = {0x12345600, 0x01D00000}; // in 2014
+    scratch.MakeDir("dir");
+    EXPECT_TRUE(Plugin().SetTime(NameBuffer(R("dir./")).text, nullptr, nullptr, &written));
+    EXPECT_TRUE(SameTime(Stat(scratch / "dir").ftLastWriteTime, written));
+
+    scratch.MakeFile("locked.txt", 1);
+    ASSERT_TRUE(Plugin().SetAttr(NameBuffer(R("locked.txt")).text, FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(Plugin().SetTime(NameBuffer(R("locked.txt")).text, nullptr, nullptr, &written));
+    EXPECT_TRUE(SameTime(Stat(scratch / "locked.txt").ftLastWriteTime, written));
+    EXPECT_TRUE(Plugin().SetAttr(NameBuffer(R("locked.txt")).text, 0));
+#ifdef _WIN32
+    // Another program holding the file open does not stop it either.
+    HANDLE held = CreateFileA((scratch / "dir").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    EXPECT_TRUE(Plugin().SetTime(NameBuffer(R("dir./")).text, nullptr, nullptr, &written));
+    CloseHandle(held);
+#else
+    EXPECT_EQ(StandInOpenFiles(), 0);
+#endif
+}

@@ -315,6 +315,42 @@ TEST_F(ListingTest, AbortStopsTheListingAndCloseReleasesEveryEnumeration) {
     EXPECT_EQ(g_progress.calls[0].target, "Files: 1000");
 }
 
+// The file manager may list in its transfer thread beside the panel's listing;
+// each listing counts for itself, and closing one resets nothing of another.
+TEST_F(ListingTest, InterleavedListingsKeepTheirOwnCounts) {
+    for (int i = 0; i < 1000; ++i) {
+        scratch.MakeFile(Numbered("one/f", 10000 + i));
+    }
+    ScratchDir other;
+    other.MakeDir("e1");
+    other.MakeDir("e2");
+    other.MakeFile("f", 1);
+    Listing big(Remote(scratch / "one"));
+    for (int i = 1; i < 1000; ++i) {
+        ASSERT_TRUE(big.Next());
+    }
+    {
+        Listing small(Remote(other.Path()));
+        while (small.Next()) {
+        }
+    }
+    g_progress.calls.clear();
+    EXPECT_FALSE(big.Next()) << "the 1000th file was the last";
+    ASSERT_EQ(g_progress.calls.size(), 1u);
+    EXPECT_EQ(g_progress.calls[0].source, "Dirs: 0");
+    EXPECT_EQ(g_progress.calls[0].target, "Files: 1000");
+
+    // A directory of the second listing, finished in the middle of the first,
+    // carries only its own size.
+    Listing first(Remote(other.Path()));
+    Listing second(Remote(scratch.Path()));
+    EXPECT_EQ(first.Name(), "e1./");
+    EXPECT_TRUE(second.Next());
+    EXPECT_TRUE(first.Next());
+    EXPECT_EQ(first.Name(), "e2./");
+    EXPECT_EQ(first.record.nFileSizeLow, 0u);
+}
+
 TEST_F(ListingTest, BadHandlesAreRefused) {
     WIN32_FIND_DATAA record;
     EXPECT_FALSE(Plugin().FindNext(INVALID_HANDLE_VALUE, &record));

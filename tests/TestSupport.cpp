@@ -59,15 +59,19 @@ std::string LocalOf(const std::string& remoteName) {
 
 namespace {
 
-// Windows refuses paths of MAX_PATH and more unless they carry the \\?\ prefix.
+// Paths of the scratch trees as the platform takes them literally: on Windows
+// with the \\?\ prefix, so that long paths and names such as "b." work.
+// Relative names come in UTF-8.
 fs::path Long(const std::string& path) {
+    std::string literal = path;
 #ifdef _WIN32
-    if (path.size() >= 240 && path.rfind("\\\\?\\", 0) != 0) {
-        return fs::path("\\\\?\\" + path);
+    if (literal.rfind("\\\\?\\", 0) != 0) {
+        literal = "\\\\?\\" + literal;
     }
 #endif
-    return fs::path(path);
+    return fs::path(std::u8string(literal.begin(), literal.end()));
 }
+
 
 // Removes a whole tree, read-only files and paths past MAX_PATH included
 // (Windows takes those only through its wide functions). Links are removed,
