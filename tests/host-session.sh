@@ -37,7 +37,13 @@ expect "replace" "$(run move "$(entry old)" "$(entry y)" --overwrite)" "FS_FILE_
 expect "time" "$(run time "$(entry y)" --write 1400000000)" "TRUE"
 expect "attr" "$(run attr "$(entry y)" 0)" "TRUE"
 expect "delete" "$(run delete "$(entry a/b/f)")" "TRUE"
-expect "rmdir" "$(run rmdir "$(entry a)")" "FALSE (error 145)"
+# The Linux edition carries its own platform layer, whose last error the host
+# program cannot read; Windows keeps one per thread for the whole process.
+if [ -n "$loader" ]; then
+  expect "rmdir" "$(run rmdir "$(entry a)")" "FALSE (error 145)"
+else
+  expect "rmdir" "$(run rmdir "$(entry a)" | sed 's/ (error [0-9]*)//')" "FALSE"
+fi
 expect "rmdir entry" "$(run rmdir "$(entry a/b./)")" "TRUE"
 expect "exec" "$(run exec "$(entry a/g)" OPEN)" "FS_EXEC_YOURSELF (-1)"
 expect "icon" "$(run icon "$(entry a/b./)" --small | head -n 2 | tr '\n' ';')" \

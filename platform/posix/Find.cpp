@@ -20,10 +20,19 @@ std::atomic<int> g_openEnumerations{0};
 // IO_REPARSE_TAG_SYMLINK: a name surrogate, as Windows tags directory links.
 const DWORD kSymbolicLinkTag = 0xA000000Cu;
 
+// The directory stream stays open until FindClose, as a Windows enumeration
+// holds its directory handle: an enumeration left open shows as an open
+// descriptor of the process.
 struct Enumeration {
     std::string directory;
     std::vector<std::string> names;
     size_t next;
+    DIR* stream;
+    ~Enumeration() {
+        if (stream != nullptr) {
+            closedir(stream);
+        }
+    }
 };
 
 bool IsWildcard(const std::string& mask) {
@@ -78,8 +87,8 @@ bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_
     return true;
 }
 
-bool ReadNames(const std::string& directory, const std::string& mask,
-               std::vector<std::string>* names) {
+bool ReadNames(const std::string& directory, const std::string& mask, Enumeration* enumeration) {
+    std::vector<std::string>* names = &enumeration->names;
     DIR* stream = opendir(directory.empty() ? "." : directory.c_str());
     if (stream == nullptr) {
         int error = errno;
@@ -96,7 +105,7 @@ bool ReadNames(const std::string& directory, const std::string& mask,
             found.emplace_back(entry->d_name);
         }
     }
-    closedir(stream);
+    enumeration->stream = stream;
     std::sort(found.begin(), found.end());
     if (Matches(mask, ".")) {
         names->push_back(".");
@@ -130,9 +139,9 @@ extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) 
     if (standin::Faulted("FindFirstFileA", directory)) {
         return INVALID_HANDLE_VALUE;
     }
-    Enumeration* enumeration = new Enumeration{directory, {}, 0};
+    Enumeration* enumeration = new Enumeration{directory, {}, 0, nullptr};
     if (IsWildcard(mask)) {
-        if (!ReadNames(directory, mask, &enumeration->names)) {
+        if (!ReadNames(directory, mask, enumeration)) {
             delete enumeration;
             return INVALID_HANDLE_VALUE;
         }
