@@ -4,6 +4,17 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
+// The host hands over its own find-data record and reads it back by these
+// offsets, whatever the platform's headers say.
+static_assert(sizeof(FILETIME) == 8, "FILETIME is two 32-bit halves");
+static_assert(sizeof(WIN32_FIND_DATAA) == 320, "the host's find-data record is 320 bytes");
+static_assert(offsetof(WIN32_FIND_DATAA, nFileSizeHigh) == 28, "sizes follow the three times");
+static_assert(offsetof(WIN32_FIND_DATAA, cFileName) == 44, "the name starts at byte 44");
+static_assert(offsetof(WIN32_FIND_DATAA, cAlternateFileName) == 304,
+              "the short name follows 260 bytes of name");
+
 // File transfer results.
 #define FS_FILE_OK 0
 #define FS_FILE_EXISTS 1

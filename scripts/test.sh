@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: natively
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and under Wine against
-# the real 64-bit and 32-bit DLLs.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the Linux edition in
+# the real Double Commander, and under Wine against the real 64-bit and 32-bit
+# DLLs (32-bit Wine through qemu where the kernel cannot run 32-bit programs).
+# The closing line counts what the test runners reported.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -9,90 +11,84 @@ source scripts/wine-session.sh
 trap wine_stop EXIT
 
 bash scripts/setup.sh || exit 1
-bash scripts/build.sh native win32 win64 || exit 1
+bash scripts/build.sh native native-release win32 win64 || exit 1
 
 status=0
 summary=()
 passed=0
 failed=0
 skips=0
-# Counts test cases: each GoogleTest case from the programs' reports, each
-# other ctest test (the script checks) as one.
-count_results() { # count_results BUILD_DIR CTEST_LOG
-  local reports=$1/test-reports
-  local programs=0
-  for report in "$reports"/*.xml; do
-    [ -f "$report" ] || continue
-    programs=$((programs + 1))
-    local head
-    head=$(grep -m1 '<testsuites ' "$report")
-    local tests failures skipped
-    tests=$(printf '%s' "$head" | sed -n 's/.* tests="\([0-9]*\)".*/\1/p')
-    failures=$(printf '%s' "$head" | sed -n 's/.* failures="\([0-9]*\)".*/\1/p')
-    skipped=$(grep -c 'result="skipped"' "$report")
-    passed=$((passed + tests - failures - skipped))
-    failed=$((failed + failures))
-    skips=$((skips + skipped))
-  done
-  # ctest tests that are not GoogleTest programs.
-  local counts
-  counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\1 \2/p' "$2" | tail -n 1)
-  if [ -n "$counts" ]; then
-    set -- $counts
-    local others=$(($2 - programs))
-    [ $others -gt 0 ] && passed=$((passed + others))
-  fi
-}
 
+# One leg: a ctest run whose results (ctest's own, and each test program's
+# GoogleTest report written during this run) are added to the counts.
 run_ctest() { # run_ctest NAME BUILD_DIR [CTEST ARGS...]
   local name=$1 dir=$2
   shift 2
   echo "== test $name"
-  rm -rf "$dir/test-reports"
-  local log
-  log=$(mktemp)
-  if (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" = 0 ]; then
-    summary+=("$name: passed")
-  else
-    summary+=("$name: FAILED")
+  local started=$SECONDS
+  rm -rf "$dir/test-reports" "$dir/junit.xml"
+  local since
+  since=$(date +%s)
+  (cd "$dir" && ctest --output-on-failure --output-junit "$root/$dir/junit.xml" "$@")
+  local result=$?
+  local counts
+  counts=$(python3 scripts/count-tests.py "$dir/junit.xml" "$dir/test-reports" "$since")
+  set -- $counts
+  passed=$((passed + $1))
+  failed=$((failed + $2))
+  skips=$((skips + $3))
+  local verdict=passed
+  if [ $result -ne 0 ] || [ "$2" -ne 0 ]; then
+    verdict=FAILED
     status=1
   fi
-  count_results "$dir" "$log"
-  rm -f "$log"
+  summary+=("$name: $verdict ($1 passed, $2 failed, $3 skipped; $((SECONDS - started)) s)")
 }
 
-run_ctest native build/native
-
-for bits in 64 32; do
-  preset=win$bits
-  if wine_can_run "$bits"; then
-    wine_start "$root/build/$preset" "$bits"
-    run_ctest "$preset (Wine)" "build/$preset"
-    wine_stop
-  else
-    echo "== $preset: this machine cannot execute ${bits}-bit programs, so Wine cannot load"
-    echo "   the ${bits}-bit plugin here; checking the DLL image only."
-    run_ctest "$preset (DLL image only; no ${bits}-bit Wine here)" "build/$preset" -L static
-  fi
-done
-
-run_check() { # run_check NAME COMMAND...: one more test, passed when COMMAND succeeds
+# One more test, passed when COMMAND succeeds.
+run_check() { # run_check NAME COMMAND...
   local name=$1
   shift
   echo "== test $name"
+  local started=$SECONDS
   if "$@"; then
-    summary+=("$name: passed")
+    summary+=("$name: passed ($((SECONDS - started)) s)")
     passed=$((passed + 1))
   else
-    summary+=("$name: FAILED")
+    summary+=("$name: FAILED ($((SECONDS - started)) s)")
     failed=$((failed + 1))
     status=1
   fi
 }
-check_package() { local zip; zip=$(bash scripts/package.sh) && bash tests/check-package.sh "$zip"; }
 
+run_ctest "native (ASan+UBSan)" build/native
+run_ctest "Linux edition in Double Commander" build/native-release -L e2e
+
+for bits in 64 32; do
+  preset=win$bits
+  if wine_can_run "$bits"; then
+    started=$SECONDS
+    wine_start "$root/build/$preset" "$bits"
+    echo "   Wine prefix for $preset ready in $((SECONDS - started)) s"
+    run_ctest "$preset (Wine)" "build/$preset"
+    wine_stop
+  else
+    echo "== $preset: this machine cannot run ${bits}-bit programs, not even through qemu"
+    echo "   (see scripts/setup.sh); checking the DLL image only."
+    run_ctest "$preset (DLL image only; no ${bits}-bit Wine here)" "build/$preset" -L static
+  fi
+done
+
+check_windows_package() { local zip; zip=$(bash scripts/package.sh windows) && bash tests/check-package.sh "$zip"; }
+check_linux_package() {
+  local archive
+  archive=$(bash scripts/package.sh linux) &&
+    bash tests/check-linux-package.sh "$archive" build/native-release/bin/quenfold-host
+}
 run_check "fuzzing (20 s a target)" bash scripts/fuzz.sh 20
-run_check "release package" check_package
+run_check "release package (Windows)" check_windows_package
+run_check "release package (Linux)" check_linux_package
+run_check "test counting" bash tests/check-counting.sh
 
 echo
 echo "== summary"

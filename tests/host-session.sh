@@ -23,9 +23,16 @@ printf 12345 > "$tree/a/g"
 printf 1 > "$tree/x"
 printf 2 > "$tree/old"
 
-listing=$(run list "$(path "$tree")" | awk 'NF == 3 {print $1, $3}' | tr '\n' ';')
-expect "list" "$listing" "10 a/b/f;10 a/b./;5 a/g;15 a./;1 old;1 x;"
-expect "list summary" "$(run list "$(path "$tree")" | tail -n 1)" "4 files, 2 directories, 17 bytes"
+output=$(run list "$(path "$tree")")
+expect "list" "$(printf '%s\n' "$output" | awk 'NF == 3 {print $1, $3}' | tr '\n' ';')" \
+  "10 a/b/f;10 a/b./;5 a/g;15 a./;1 old;1 x;"
+expect "list summary" "$(printf '%s\n' "$output" | tail -n 1)" "4 files, 2 directories, 17 bytes"
+# Under emulation every process start costs half a minute: the listing alone
+# then stands for the session, which quenfold_tests runs in one process.
+if [ -n "${QUENFOLD_HOST_SESSION_REDUCED:-}" ]; then
+  [ $failed -eq 0 ] && echo "ok: host session (listing only)"
+  exit $failed
+fi
 run --abort list "$(path "$tree")" >/dev/null; expect "aborted list exit" $? 1
 
 expect "get" "$(run get "$(entry a/g)" "$(entry out)")" "FS_FILE_OK (0)"
