@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "PlatformNames.h"
 #include "StandInControl.h"
 
 namespace {
@@ -38,9 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string root = fuzz::Scratch();
     LayFixture(root);
     fuzz::Init(abortAt < 2 ? abortAt : -1);
-    // Short names as the host might pass them, and names below the fixture.
-    fuzz::HostBuffer one(flags & 0x80 ? first : "\\" + root + "/" + first);
-    fuzz::HostBuffer two("\\" + root + "/" + second);
+    // Short names as the host might pass them, which the plugin refuses before
+    // any platform call, and names below the fixture. Nothing else: as root, a
+    // raw name could reach any file of the machine.
+    const std::string prefix = kRemoteNamePrefix + root + "/";
+    bool shortName = (flags & 0x80) != 0 && first.size() < kShortestOperableName;
+    fuzz::HostBuffer one(shortName ? first : prefix + first);
+    fuzz::HostBuffer two(prefix + second);
     fuzz::HostBuffer local(root + "/" + second);
     FILETIME time = {static_cast<DWORD>(flags) << 20, 0x01D00000};
     switch (operation % 7) {
@@ -64,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   flags & 4 ? &time : nullptr);
         break;
     default:
-        FsExecuteFile(nullptr, one.text, two.text + root.size() + 2);
+        FsExecuteFile(nullptr, one.text, two.text + prefix.size());
         break;
     }
     if (StandInOpenFiles() != 0) {

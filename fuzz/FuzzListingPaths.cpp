@@ -2,6 +2,8 @@
 // listing aborted at a point the input picks.
 #include "FuzzSupport.h"
 
+#include "PlatformNames.h"
+
 #include <fstream>
 
 #include "StandInControl.h"
@@ -37,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     fuzz::Init(data[0] % 8);
-    fuzz::HostBuffer path("\\" + std::string(fuzz::Scratch()) + "/" + tail);
+    fuzz::HostBuffer path(kRemoteNamePrefix + std::string(fuzz::Scratch()) + "/" + tail);
     WIN32_FIND_DATAA* record = new WIN32_FIND_DATAA;
     HANDLE search = FsFindFirst(path.text, record);
     if (search != INVALID_HANDLE_VALUE) {

@@ -4,6 +4,8 @@
 // listing.
 #include "FuzzSupport.h"
 
+#include "PlatformNames.h"
+
 #include <fstream>
 #include <vector>
 
@@ -75,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::create_directory(root);
     uint64_t created = Build(root, data, size);
     fuzz::Init(-1);
-    fuzz::HostBuffer path("\\" + root);
+    fuzz::HostBuffer path(kRemoteNamePrefix + root);
     WIN32_FIND_DATAA* record = new WIN32_FIND_DATAA;
     HANDLE search = FsFindFirst(path.text, record);
     uint64_t entries = 0;
