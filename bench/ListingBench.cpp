@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/PluginLoader.h"
-#include "tests/AllocationCounter.h"
+#include "host/AllocationCounter.h"
 
 namespace {
 

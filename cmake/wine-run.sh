@@ -4,10 +4,4 @@
 bits=$1
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
-if [ "$bits" = 32 ]; then
-    loader=/usr/lib/wine/wine
-else
-    loader=/usr/lib/wine/wine64
-fi
-[ -x "$loader" ] || loader=$(command -v wine)
-exec "$loader" "$@"
+exec "$(sh "$(dirname "$0")/wine-loader.sh" "$bits")" "$@"

@@ -3,7 +3,7 @@
 # that Wine's own services never hold a test's output open).
 # usage: wine_start BUILD_DIR BITS; ...; wine_stop
 wine_loader() {
-  if [ "$1" = 32 ]; then echo /usr/lib/wine/wine; else echo /usr/lib/wine/wine64; fi
+  sh "$(dirname "${BASH_SOURCE[0]}")/../cmake/wine-loader.sh" "$1"
 }
 
 # True when this machine can run Wine at this bitness at all.

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AllocationCounter.h"
+#include "host/AllocationCounter.h"
 #include "listing/DirStack.h"
 
 namespace {

@@ -4,6 +4,13 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "resources/ResourceIds.h"
+
+namespace {
+// The version the resource must carry, from the header it is made from.
+const DWORD kVersionHigh = (QUENFOLD_VERSION_MAJOR << 16) | QUENFOLD_VERSION_MINOR;
+const DWORD kVersionLow = (QUENFOLD_VERSION_PATCH << 16) | QUENFOLD_VERSION_BUILD;
+} // namespace
 
 TEST(Exports, AllSixteenResolveByUndecoratedName) {
     for (const char* name : kExportNames) {
@@ -177,10 +184,10 @@ TEST(Resources, VersionResourceDescribesThePlugin) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00030000u);
+    EXPECT_EQ(fixed->dwFileVersionMS, kVersionHigh);
+    EXPECT_EQ(fixed->dwFileVersionLS, kVersionLow);
+    EXPECT_EQ(fixed->dwProductVersionMS, kVersionHigh);
+    EXPECT_EQ(fixed->dwProductVersionLS, kVersionLow);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     EXPECT_EQ(fixed->dwFileFlags, 0u);
@@ -192,8 +199,8 @@ TEST(Resources, VersionResourceDescribesThePlugin) {
     EXPECT_EQ(translation[0], 0x0419);
     EXPECT_EQ(translation[1], 0x04B0);
 
-    EXPECT_EQ(VersionString(data, "FileVersion"), "1, 0, 3, 0");
-    EXPECT_EQ(VersionString(data, "ProductVersion"), "1, 0, 3, 0");
+    EXPECT_EQ(VersionString(data, "FileVersion"), QUENFOLD_VERSION_TEXT);
+    EXPECT_EQ(VersionString(data, "ProductVersion"), QUENFOLD_VERSION_TEXT);
     EXPECT_EQ(VersionString(data, "FileDescription"),
               "Quenfold file system plugin for Total Commander");
     EXPECT_EQ(VersionString(data, "ProductName"),

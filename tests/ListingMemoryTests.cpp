@@ -2,7 +2,7 @@
 // plugin's code is linked in directly so that its allocations can be counted.
 #include <cstring>
 
-#include "AllocationCounter.h"
+#include "host/AllocationCounter.h"
 #include "TestSupport.h"
 
 #ifndef _WIN32

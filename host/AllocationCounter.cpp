@@ -1,4 +1,4 @@
-#include "AllocationCounter.h"
+#include "host/AllocationCounter.h"
 
 #include <cstdlib>
 #include <new>
