@@ -15,7 +15,7 @@ truncate -s 1500000 "$sample/data/photos/2025/city.jpg"
 truncate -s 120000 "$sample/data/reports/q1/summary.pdf"
 truncate -s 4200 "$sample/data/reports/notes.txt"
 truncate -s 300 "$sample/data/readme.md"
-wine_start "$root/build/win64" 64
+wine_start 64
 windows_path="Z:${sample//\//\\}\\data"
 text=$(printf '> quenfold-host list %s\n\n' 'C:\data'
        "$(wine_loader 64)" build/win64/bin/quenfold-host.exe --quiet list "$windows_path" | tr -d '\r')

@@ -12,7 +12,7 @@ trap wine_stop EXIT
 bash scripts/setup.sh
 cmake --preset win64 >/dev/null
 cmake --build build/win64 --target quenfold-host -j "$(nproc)"
-wine_start "$root/build/win64" 64
+wine_start 64
 # Wine shows the Unix file system as drive Z:.
 windows_path="Z:${directory//\//\\}"
 echo "== quenfold-host list $windows_path (through Quenfold.wfx64 under Wine)"

@@ -68,10 +68,9 @@ for bits in 64 32; do
   preset=win$bits
   if wine_can_run "$bits"; then
     started=$SECONDS
-    wine_start "$root/build/$preset" "$bits"
-    echo "   Wine prefix for $preset ready in $((SECONDS - started)) s"
+    wine_start "$bits"
+    echo "   Wine ready for $preset in $((SECONDS - started)) s"
     run_ctest "$preset (Wine)" "build/$preset"
-    wine_stop
   else
     echo "== $preset: this machine cannot run ${bits}-bit programs, not even through qemu"
     echo "   (see scripts/setup.sh); checking the DLL image only."
@@ -85,6 +84,8 @@ check_linux_package() {
   archive=$(bash scripts/package.sh linux) &&
     bash tests/check-linux-package.sh "$archive" build/native-release/bin/quenfold-host
 }
+wine_stop
+
 run_check "fuzzing (20 s a target)" bash scripts/fuzz.sh 20
 run_check "release package (Windows)" check_windows_package
 run_check "release package (Linux)" check_linux_package

@@ -33,10 +33,9 @@ for bits in 64 32; do
     echo "note: this machine cannot run ${bits}-bit programs; $(basename "$dll") is not loaded here"
     continue
   fi
-  wine_start "$root/build/win$bits" $bits
+  wine_start $bits
   info=$("$(wine_loader $bits)" "build/win$bits/bin/quenfold-host.exe" --plugin "Z:${dll//\//\\}" info 2>&1)
   printf '%s\n' "$info" | grep -q "^version: $version.$(part BUILD)" || fail "$(basename "$dll") under Wine: $info"
-  wine_stop
 done
 [ $failed -eq 0 ] && echo "ok: $(basename "$zip"): $(cd "$unpacked" && ls | tr '\n' ' ')"
 exit $failed
