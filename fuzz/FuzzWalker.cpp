@@ -1,11 +1,16 @@
 // Trees built from the input, with hostile names (dots, backslashes, spaces,
 // names up to 255 characters, nesting past the 260-byte limit), listed to the
-// end; every entry must fit its field and no enumeration may outlive the
-// listing.
+// end and compared with an independent walk of the same tree: the same names
+// in the same order (each directory after its contents), the same sizes and
+// subtree totals, and no enumeration left open.
 #include "FuzzSupport.h"
 
 #include "PlatformNames.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -47,11 +52,6 @@ uint64_t Build(const std::string& root, const uint8_t* data, size_t size) {
             stack.back().size() + name.size() > 3000) {
             continue;
         }
-        // Windows drops a directory name's trailing dots and spaces, so such a
-        // directory cannot exist there; files of dots can, and stay.
-        if (kind != 0 && (name.back() == '.' || name.back() == ' ')) {
-            continue;
-        }
         std::string path = stack.back() + "/" + name;
         std::error_code error;
         if (kind == 0) {
@@ -67,6 +67,67 @@ uint64_t Build(const std::string& root, const uint8_t* data, size_t size) {
     return created;
 }
 
+struct Expected {
+    std::string name;
+    uint64_t size;
+    bool operator==(const Expected& other) const {
+        return name == other.name && size == other.size;
+    }
+};
+
+std::vector<std::string> SortedNames(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* stream = opendir(directory.c_str())) {
+        while (struct dirent* entry = readdir(stream)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(stream);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The listing the plugin must give, walked here on its own: names relative to
+// the root joined by "/", a directory after its contents as "name./" with the
+// total size beneath it; a name of 260 characters or more is left out but
+// its size counts; a directory whose path would not fit is shown empty and
+// not entered; links are listed and not followed, dangling ones not at all.
+uint64_t Walk(const std::string& directory, const std::string& relative,
+              std::vector<Expected>* out) {
+    if (directory.size() + 2 >= MAX_PATH) {
+        return 0; // "directory/*" does not fit: nothing can be enumerated
+    }
+    uint64_t total = 0;
+    for (const std::string& name : SortedNames(directory)) {
+        std::string path = directory + "/" + name;
+        std::string listed = relative + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) {
+            continue;
+        }
+        bool link = S_ISLNK(info.st_mode);
+        if (link && stat(path.c_str(), &info) != 0) {
+            continue;
+        }
+        uint64_t size = 0;
+        if (S_ISDIR(info.st_mode) && !link) {
+            bool reachable = path.size() < MAX_PATH && listed.size() + 1 < MAX_PATH;
+            size = reachable ? Walk(path, listed + "/", out) : 0;
+            listed += "./";
+        } else if (!S_ISDIR(info.st_mode)) {
+            size = static_cast<uint64_t>(info.st_size);
+        }
+        if (listed.size() < MAX_PATH) {
+            out->push_back({listed, size});
+        }
+        total += size;
+    }
+    return total;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -80,21 +141,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::HostBuffer path(kRemoteNamePrefix + root);
     WIN32_FIND_DATAA* record = new WIN32_FIND_DATAA;
     HANDLE search = FsFindFirst(path.text, record);
-    uint64_t entries = 0;
+    std::vector<Expected> listed;
     if (search != INVALID_HANDLE_VALUE) {
         do {
             size_t length = strnlen(record->cFileName, MAX_PATH);
-            if (length == MAX_PATH || length == 0 || record->cFileName[0] == '/' ||
-                std::strcmp(record->cFileName, ".") == 0 ||
-                std::strcmp(record->cFileName, "..") == 0) {
-                std::abort();
+            if (length == MAX_PATH) {
+                std::abort(); // a name must fit its field
             }
-            ++entries;
+            listed.push_back(
+                {record->cFileName,
+                 (static_cast<uint64_t>(record->nFileSizeHigh) << 32) | record->nFileSizeLow});
         } while (FsFindNext(search, record));
         FsFindClose(search);
     }
     delete record;
-    if (entries > created || StandInOpenEnumerations() != 0) {
+    std::vector<Expected> expected;
+    Walk(root, "", &expected);
+    if (listed != expected || listed.size() > created || StandInOpenEnumerations() != 0) {
         std::abort();
     }
     return 0;

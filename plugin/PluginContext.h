@@ -1,5 +1,7 @@
 // Process-wide state handed over by the host or loaded by the module itself.
-// Written at load time and by FsInit, read-only afterwards, so it needs no lock.
+// The module entry writes its part once, when the process loads the plugin;
+// FsInit writes the host's part before the host starts its threads, and a
+// later FsInit replaces it. Nothing else writes it, so it needs no lock.
 #pragma once
 
 #include "plugin/HostInterface.h"

@@ -132,6 +132,10 @@ HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int width, int hei
 BOOL DestroyIcon(HICON icon);
 
 HMODULE LoadLibraryA(const char* fileName);
+// Shared objects get no thread notifications; nothing to turn off.
+inline BOOL DisableThreadLibraryCalls(HMODULE) {
+    return TRUE;
+}
 FARPROC GetProcAddress(HMODULE module, const char* name);
 BOOL FreeLibrary(HMODULE module);
 
