@@ -1,9 +1,13 @@
-// The shell and resource calls: ShellExecuteExA records what it was asked and
-// fails as headless Wine does; SHGetFileInfoA hands out one icon index per
-// file extension; LoadImageA gives stable handles for shared images.
+// The shell and resource calls: ShellExecuteExA shows an item's properties
+// through the desktop's file manager (the freedesktop FileManager1 interface
+// on the session bus, which Nautilus, Dolphin, Nemo and Caja serve) and
+// records what it was asked; SHGetFileInfoA hands out one icon index per file
+// extension; LoadImageA gives stable handles for shared images.
 #include <shellapi.h>
 
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <cctype>
@@ -12,6 +16,10 @@
 #include <mutex>
 #include <string>
 
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
 #include "StandIn.h"
 #include "StandInControl.h"
 
@@ -19,7 +27,8 @@ namespace {
 
 std::mutex g_shellLock;
 ShellExecuteRecord g_lastShellExecute = {};
-bool g_shellSucceeds = false;
+// Set by tests, which must not open dialogs: the answer without asking.
+int g_shellAnswer = -1;
 
 std::map<std::string, int> g_iconIndexByExtension;
 std::atomic<uintptr_t> g_nextIcon{0x10000};
@@ -41,6 +50,49 @@ std::string ExtensionOf(const std::string& path) {
     return extension;
 }
 
+// "file://" and the path, every byte but the unreserved ones percent-encoded.
+std::string FileUri(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri;
+}
+
+// Asks the desktop's file manager to show the item's properties; false when
+// there is no session bus or no file manager that serves the interface.
+bool ShowItemProperties(const std::string& path) {
+    std::string uris = "array:string:" + FileUri(path);
+    const char* argv[] = {"dbus-send",
+                          "--session",
+                          "--print-reply",
+                          "--reply-timeout=5000",
+                          "--dest=org.freedesktop.FileManager1",
+                          "/org/freedesktop/FileManager1",
+                          "org.freedesktop.FileManager1.ShowItemProperties",
+                          uris.c_str(),
+                          "string:",
+                          nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, "dbus-send", &actions, nullptr,
+                               const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -58,7 +110,11 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     record.show = info->nShow;
     CopyText(record.verb, sizeof record.verb, info->lpVerb);
     CopyText(record.file, sizeof record.file, info->lpFile);
-    return g_shellSucceeds ? TRUE : standin::Fail(ERROR_INVALID_WINDOW_HANDLE);
+    bool properties = info->lpVerb != nullptr && strcasecmp(info->lpVerb, "properties") == 0 &&
+                      info->lpFile != nullptr;
+    bool shown =
+        g_shellAnswer >= 0 ? g_shellAnswer != 0 : properties && ShowItemProperties(info->lpFile);
+    return shown ? TRUE : standin::Fail(ERROR_NO_ASSOCIATION);
 }
 
 void StandInLastShellExecute(ShellExecuteRecord* record) {
@@ -68,7 +124,7 @@ void StandInLastShellExecute(ShellExecuteRecord* record) {
 
 void StandInShellExecuteSucceeds(BOOL succeeds) {
     std::lock_guard<std::mutex> lock(g_shellLock);
-    g_shellSucceeds = succeeds != FALSE;
+    g_shellAnswer = succeeds != FALSE ? 1 : 0;
 }
 
 uintptr_t SHGetFileInfoA(const char* path, DWORD, SHFILEINFOA* info, UINT infoSize, UINT flags) {

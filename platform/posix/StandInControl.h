@@ -24,6 +24,6 @@ int StandInOpenEnumerations(void);
 // Files opened by CreateFileA and not yet closed.
 int StandInOpenFiles(void);
 void StandInLastShellExecute(ShellExecuteRecord* record);
-// Headless Wine fails the properties dialog; a test may ask for success.
+// Makes ShellExecuteExA answer without asking the desktop, as a test must.
 void StandInShellExecuteSucceeds(BOOL succeeds);
 }
