@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "StandIn.h"
@@ -8,11 +7,6 @@
 
 namespace {
 thread_local DWORD t_lastError = 0;
-
-std::mutex g_faultLock;
-std::string g_faultFunction;
-std::string g_faultSuffix;
-DWORD g_faultError = 0;
 
 bool ParentExists(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -32,28 +26,11 @@ extern "C" void SetLastError(DWORD error) {
     t_lastError = error;
 }
 
-extern "C" void StandInSetFault(const char* function, const char* pathSuffix, DWORD error) {
-    std::lock_guard<std::mutex> lock(g_faultLock);
-    g_faultFunction = function ? function : "";
-    g_faultSuffix = pathSuffix ? standin::ToPosixPath(pathSuffix) : "";
-    g_faultError = error;
-}
-
 namespace standin {
 
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
-}
-
-bool Faulted(const char* function, const std::string& path) {
-    std::lock_guard<std::mutex> lock(g_faultLock);
-    if (g_faultFunction != function || path.size() < g_faultSuffix.size() ||
-        path.compare(path.size() - g_faultSuffix.size(), std::string::npos, g_faultSuffix) != 0) {
-        return false;
-    }
-    SetLastError(g_faultError);
-    return true;
 }
 
 void SetErrorFromErrno(int error, const std::string& path) {

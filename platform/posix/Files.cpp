@@ -243,6 +243,9 @@ BOOL RemoveDirectoryA(const char* path) {
 
 BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES*) {
     std::string name = ToPosixPath(path);
+    if (Faulted("CreateDirectoryA", name)) {
+        return FALSE;
+    }
     if (mkdir(name.c_str(), 0777) == 0) {
         return TRUE;
     }
@@ -254,6 +257,9 @@ BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES*) {
 
 DWORD GetFileAttributesA(const char* path) {
     std::string name = ToPosixPath(path);
+    if (Faulted("GetFileAttributesA", name)) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
     struct stat info;
     if (stat(name.c_str(), &info) != 0) {
         FailFromErrno(name);
@@ -321,6 +327,9 @@ BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
     if (file == nullptr) {
         return Fail(ERROR_INVALID_HANDLE);
     }
+    if (Faulted("SetFileTime", "")) {
+        return FALSE;
+    }
     // POSIX keeps no settable creation time; Wine ignores it there as well.
     struct timespec times[2];
     times[0] = lastAccess ? standin::ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
@@ -333,10 +342,11 @@ BOOL CloseHandle(HANDLE handle) {
     if (file == nullptr) {
         return Fail(ERROR_INVALID_HANDLE);
     }
+    bool faulted = Faulted("CloseHandle", "");
     close(file->descriptor);
     delete file;
     --g_openFiles;
-    return TRUE;
+    return faulted ? FALSE : TRUE;
 }
 
 int StandInOpenFiles(void) {

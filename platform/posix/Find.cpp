@@ -134,8 +134,8 @@ extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) 
     size_t split = path.find_last_of('/');
     std::string mask = split == std::string::npos ? path : path.substr(split + 1);
     std::string directory = split == std::string::npos ? ""
-                            : split == 0                ? "/"
-                                                        : path.substr(0, split);
+                            : split == 0               ? "/"
+                                                       : path.substr(0, split);
     if (standin::Faulted("FindFirstFileA", directory)) {
         return INVALID_HANDLE_VALUE;
     }
@@ -161,7 +161,11 @@ extern "C" BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* record) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return standin::Fail(ERROR_INVALID_HANDLE);
     }
-    if (!NextEntry(static_cast<Enumeration*>(handle), record)) {
+    Enumeration* enumeration = static_cast<Enumeration*>(handle);
+    if (standin::Faulted("FindNextFileA", enumeration->directory)) {
+        return FALSE;
+    }
+    if (!NextEntry(enumeration, record)) {
         return standin::Fail(ERROR_NO_MORE_FILES);
     }
     return TRUE;
@@ -171,9 +175,11 @@ extern "C" BOOL FindClose(HANDLE handle) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return standin::Fail(ERROR_INVALID_HANDLE);
     }
-    delete static_cast<Enumeration*>(handle);
+    Enumeration* enumeration = static_cast<Enumeration*>(handle);
+    bool faulted = standin::Faulted("FindClose", enumeration->directory);
+    delete enumeration;
     --g_openEnumerations;
-    return TRUE;
+    return faulted ? FALSE : TRUE;
 }
 
 extern "C" int StandInOpenEnumerations(void) {

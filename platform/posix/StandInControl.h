@@ -16,9 +16,18 @@ struct ShellExecuteRecord {
 };
 
 extern "C" {
-// Makes `function` fail with `error` for every path that ends with `pathSuffix`
-// (after the stand-in's own path rules). One fault at a time; null clears it.
+// Makes `function` fail with `error` for every path that ends with `pathSuffix`.
+// One path fault at a time; null clears it.
 void StandInSetFault(const char* function, const char* pathSuffix, DWORD error);
+// Counts the calls of `function` from now, and makes call `callNumber` (from
+// 1) fail with `error`: that call only, or every call from it on.
+void StandInFailCall(const char* function, int callNumber, DWORD error, BOOL persistent);
+// Clears every fault and counter.
+void StandInResetCalls(void);
+// Calls of `function` since its counter was last cleared.
+int StandInCallCount(const char* function);
+// The names of every platform call that can be failed, ending in null.
+const char* const* StandInTableOfCalls(void);
 // Enumerations opened by FindFirstFileA and not yet closed.
 int StandInOpenEnumerations(void);
 // Files opened by CreateFileA and not yet closed.
