@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PlatformNames.h"
 #include "host/PluginLoader.h"
 #include "host/AllocationCounter.h"
 
@@ -25,7 +26,7 @@ struct Counts {
 Counts ListThroughPlugin(PluginApi& api, const std::string& directory) {
     Counts counts;
     char path[MAX_PATH];
-    std::snprintf(path, sizeof path, "\\%s", directory.c_str());
+    std::snprintf(path, sizeof path, "%s%s", kRemoteNamePrefix, directory.c_str());
     WIN32_FIND_DATAA record;
     HANDLE search = api.FindFirst(path, &record);
     if (search == INVALID_HANDLE_VALUE) {
@@ -43,7 +44,7 @@ Counts ListThroughPlugin(PluginApi& api, const std::string& directory) {
 
 // The least that any flat listing must do: enumerate every directory once.
 void Enumerate(const std::string& directory, Counts* counts) {
-    std::string pattern = directory + "\\*.*";
+    std::string pattern = directory + kPathSeparator + kAllNamesMask;
     WIN32_FIND_DATAA record;
     HANDLE found = FindFirstFileA(pattern.c_str(), &record);
     if (found == INVALID_HANDLE_VALUE) {
@@ -57,7 +58,7 @@ void Enumerate(const std::string& directory, Counts* counts) {
         ++counts->entries;
         if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             !(record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            Enumerate(directory + "\\" + name, counts);
+            Enumerate(directory + kPathSeparator + name, counts);
         }
     } while (FindNextFileA(found, &record));
     FindClose(found);
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     }
     // The plugin's own allocations, counted on the copy linked into this program.
     char path[MAX_PATH];
-    std::snprintf(path, sizeof path, "\\%s", directory.c_str());
+    std::snprintf(path, sizeof path, "%s%s", kRemoteNamePrefix, directory.c_str());
     WIN32_FIND_DATAA record;
     int allocations = 0;
     {

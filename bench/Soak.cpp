@@ -13,6 +13,7 @@
 #include <string>
 
 #include "StandInControl.h"
+#include "PlatformNames.h"
 #include "host/PluginLoader.h"
 
 namespace {
@@ -48,7 +49,7 @@ long PeakKilobytes() {
 // Lists at most `limit` entries (all when negative); returns how many came.
 long List(PluginApi& api, const std::string& directory, long limit) {
     char path[MAX_PATH];
-    std::snprintf(path, sizeof path, "\\%s", directory.c_str());
+    std::snprintf(path, sizeof path, "%s%s", kRemoteNamePrefix, directory.c_str());
     WIN32_FIND_DATAA record;
     HANDLE search = api.FindFirst(path, &record);
     if (search == INVALID_HANDLE_VALUE) {
