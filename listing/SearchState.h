@@ -21,6 +21,9 @@ struct SearchState {
     // that names are joined from the bytes the platform gave, never rewritten.
     char relativeDirectory[MAX_PATH];
     size_t relativeLength;
+    // Whether the platform takes the walk's paths literally, so that every
+    // listed name joins exactly; decided once, from the root.
+    bool literalWalk;
     ListingStats stats;
 };
 

@@ -64,7 +64,7 @@ bool AdvanceEnumeration(SearchState* state, WIN32_FIND_DATAA* record) {
         if (!JoinPath(pattern, &length, kAllNamesMask)) {
             return false;
         }
-        state->enumeration = FindFirstExact(pattern, record);
+        state->enumeration = FindFirstExact(pattern, state->literalWalk, record);
     } else if (!NextOrClose(state, record)) {
         return false;
     }
@@ -125,11 +125,11 @@ enum class Descent { Entered, Unreachable, NoMemory };
 // `record` the current directory. A subdirectory whose path does not fit, or
 // could not stay exact, is unreachable.
 Descent Descend(SearchState* state, const WIN32_FIND_DATAA& record) {
-    char path[MAX_PATH];
-    size_t pathLength = state->currentLength;
-    std::memcpy(path, state->currentDirectory, pathLength + 1);
-    size_t nameLength = std::strlen(record.cFileName);
-    if (!JoinsExactly(path, record.cFileName) || !JoinPath(path, &pathLength, record.cFileName) ||
+    const char* name = record.cFileName;
+    size_t nameLength = std::strlen(name);
+    size_t separator = EndsWithSeparator(state->currentDirectory, state->currentLength) ? 0 : 1;
+    if ((!state->literalWalk && !NameMeansItself(name)) ||
+        state->currentLength + separator + nameLength >= MAX_PATH ||
         state->relativeLength + nameLength + 1 >= MAX_PATH) {
         return Descent::Unreachable;
     }
@@ -139,10 +139,9 @@ Descent Descend(SearchState* state, const WIN32_FIND_DATAA& record) {
     }
     state->enumeration = INVALID_HANDLE_VALUE;
     state->stats.runningTotal = 0;
-    std::memcpy(state->currentDirectory, path, pathLength + 1);
-    state->currentLength = pathLength;
+    JoinPath(state->currentDirectory, &state->currentLength, name); // fits, as checked
     char* relativeEnd = state->relativeDirectory + state->relativeLength;
-    std::memcpy(relativeEnd, record.cFileName, nameLength);
+    std::memcpy(relativeEnd, name, nameLength);
     relativeEnd[nameLength] = '/';
     relativeEnd[nameLength + 1] = '\0';
     state->relativeLength += nameLength + 1;
@@ -193,6 +192,7 @@ SearchState* CreateSearchState(const char* rootPath) {
     state->currentLength = std::strlen(state->currentDirectory);
     state->relativeDirectory[0] = '\0';
     state->relativeLength = 0;
+    state->literalWalk = WalksLiterally(state->rootDirectory);
     state->enumeration = INVALID_HANDLE_VALUE;
     state->stack.Clear();
     state->stats = ListingStats{};

@@ -27,24 +27,26 @@ bool MapEntryName(const char* remoteName, char* path, size_t capacity) {
     return true;
 }
 
+// The platform's form (`form`) of the local path of `remoteName`.
+bool PathOf(const char* remoteName, char* path, size_t capacity,
+            bool (*form)(const char*, char*, size_t)) {
+    char local[MAX_PATH];
+    return remoteName != nullptr && MapEntryName(remoteName, local, sizeof local) &&
+           form(local, path, capacity);
+}
+
 } // namespace
 
 bool PlatformPathOf(const char* remoteName, char* path, size_t capacity) {
-    char local[MAX_PATH];
-    return remoteName != nullptr && MapEntryName(remoteName, local, sizeof local) &&
-           ToExactPath(local, path, capacity);
+    return PathOf(remoteName, path, capacity, ToExactPath);
 }
 
 bool WalkRootOf(const char* remoteName, char* path, size_t capacity) {
-    char local[MAX_PATH];
-    return remoteName != nullptr && MapEntryName(remoteName, local, sizeof local) &&
-           ToWalkPath(local, path, capacity);
+    return PathOf(remoteName, path, capacity, ToWalkPath);
 }
 
 bool HostLocalPathOf(const char* remoteName, char* path, size_t capacity) {
-    char local[MAX_PATH];
-    return remoteName != nullptr && MapEntryName(remoteName, local, sizeof local) &&
-           ToOrdinaryPath(local, path, capacity);
+    return PathOf(remoteName, path, capacity, ToOrdinaryPath);
 }
 
 bool IsOperableRemoteName(const char* remoteName) {

@@ -32,19 +32,6 @@ std::string AnsiToUtf8(const std::string& ansi) {
 #endif
 }
 
-fs::path Native(const ScratchDir& scratch, const std::string& utf8) {
-    std::string path = scratch / utf8;
-#ifdef _WIN32
-    path = "\\\\?\\" + path;
-#endif
-    return fs::path(std::u8string(path.begin(), path.end()));
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Relative UTF-8 paths of files whose content is their own path. Windows
 // cannot hold some of the Linux names (it takes "\" for a separator and one
 // of "Case" and "case"), and Linux has no device names.
@@ -85,8 +72,8 @@ class ExactNamesTest : public ::testing::Test {
     void SetUp() override {
         InitPlugin();
         for (const std::string& file : TrickyFiles()) {
-            fs::create_directories(Native(scratch, file).parent_path());
-            std::ofstream(Native(scratch, file), std::ios::binary) << file;
+            fs::create_directories(scratch.Native(file).parent_path());
+            std::ofstream(scratch.Native(file), std::ios::binary) << file;
         }
     }
     std::string R(const std::string& ansiName) const {
@@ -95,8 +82,7 @@ class ExactNamesTest : public ::testing::Test {
     std::set<std::string> Remaining() const {
         std::set<std::string> remaining;
         for (const std::string& file : TrickyFiles()) {
-            std::error_code error;
-            if (fs::exists(Native(scratch, file), error)) {
+            if (scratch.Exists(file)) {
                 remaining.insert(file);
             }
         }
@@ -179,10 +165,9 @@ TEST_F(ExactNamesTest, EveryOperationOnAListedNameReachesExactlyThatFile) {
         const std::string& real = realDirectories[directories[i]];
         NameBuffer remote(R(directories[i]));
         EXPECT_TRUE(Plugin().RemoveDir(remote.text)) << directories[i];
-        std::error_code error;
-        EXPECT_FALSE(fs::exists(Native(scratch, real), error)) << directories[i];
+        EXPECT_FALSE(scratch.Exists(real)) << directories[i];
         for (size_t later = i + 1; later < directories.size(); ++later) {
-            EXPECT_TRUE(fs::exists(Native(scratch, realDirectories[directories[later]]), error))
+            EXPECT_TRUE(scratch.Exists(realDirectories[directories[later]]))
                 << "removing " << directories[i] << " took " << directories[later];
         }
     }
@@ -190,18 +175,17 @@ TEST_F(ExactNamesTest, EveryOperationOnAListedNameReachesExactlyThatFile) {
 }
 
 TEST_F(ExactNamesTest, RenamesAndAttributesReachTheTrailingDotName) {
-    std::error_code error;
-    ASSERT_TRUE(fs::exists(Native(scratch, "b."), error)) << "the platform cannot hold b.";
+    ASSERT_TRUE(scratch.Exists("b.")) << "the platform cannot hold b.";
     EXPECT_EQ(Plugin().RenMovFile(NameBuffer(R("b.")).text, NameBuffer(R("moved")).text, TRUE,
                                   FALSE, nullptr),
               FS_FILE_OK);
-    EXPECT_EQ(ReadAll(Native(scratch, "moved")), "b.");
-    EXPECT_EQ(ReadAll(Native(scratch, "b")), "b");
+    EXPECT_EQ(scratch.Read("moved"), "b.");
+    EXPECT_EQ(scratch.Read("b"), "b");
     EXPECT_EQ(Plugin().RenMovFile(NameBuffer(R("b ")).text, NameBuffer(R("b.")).text, FALSE, FALSE,
                                   nullptr),
               FS_FILE_OK);
-    EXPECT_EQ(ReadAll(Native(scratch, "b.")), "b ");
-    EXPECT_EQ(ReadAll(Native(scratch, "b")), "b");
+    EXPECT_EQ(scratch.Read("b."), "b ");
+    EXPECT_EQ(scratch.Read("b"), "b");
 
     EXPECT_TRUE(Plugin().SetAttr(NameBuffer(R("b.")).text, FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(Plugin().DeleteFile(NameBuffer(R("b")).text)) << "b itself stays writable";

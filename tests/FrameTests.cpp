@@ -6,12 +6,6 @@
 #include "TestSupport.h"
 #include "resources/ResourceIds.h"
 
-namespace {
-// The version the resource must carry, from the header it is made from.
-const DWORD kVersionHigh = (QUENFOLD_VERSION_MAJOR << 16) | QUENFOLD_VERSION_MINOR;
-const DWORD kVersionLow = (QUENFOLD_VERSION_PATCH << 16) | QUENFOLD_VERSION_BUILD;
-} // namespace
-
 TEST(Exports, AllSixteenResolveByUndecoratedName) {
     for (const char* name : kExportNames) {
         EXPECT_NE(GetProcAddress(Plugin().module, name), nullptr) << name;
@@ -127,6 +121,9 @@ TEST(Init, ReturnsZeroAndEachCallReplacesTheStoredValues) {
 
 #ifdef _WIN32
 namespace {
+// The version the resource must carry, from the header it is made from.
+const DWORD kVersionHigh = (QUENFOLD_VERSION_MAJOR << 16) | QUENFOLD_VERSION_MINOR;
+const DWORD kVersionLow = (QUENFOLD_VERSION_PATCH << 16) | QUENFOLD_VERSION_BUILD;
 const WORD kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
 
 #pragma pack(push, 2)

@@ -72,7 +72,6 @@ fs::path Long(const std::string& path) {
     return fs::path(std::u8string(literal.begin(), literal.end()));
 }
 
-
 // Removes a whole tree, read-only files and paths past MAX_PATH included
 // (Windows takes those only through its wide functions). Links are removed,
 // never followed.
@@ -168,6 +167,10 @@ void ScratchDir::MakeFile(const std::string& relative, uint64_t size, char fill)
     }
     out.close();
     fs::resize_file(path, size);
+}
+
+fs::path ScratchDir::Native(const std::string& relative) const {
+    return Long(*this / relative);
 }
 
 bool ScratchDir::Exists(const std::string& relative) const {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,8 @@ class ScratchDir {
     // A file of `size` bytes; large sizes are sparse (nothing is written).
     void MakeFile(const std::string& relative, uint64_t size = 0, char fill = 'x') const;
     bool Exists(const std::string& relative) const;
+    // The path the platform takes literally for `relative` (in UTF-8).
+    std::filesystem::path Native(const std::string& relative) const;
     std::string Read(const std::string& relative) const;
 
   private:

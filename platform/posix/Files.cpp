@@ -23,7 +23,6 @@ struct FileHandle {
 
 using standin::Fail;
 using standin::Faulted;
-using standin::ToPosixPath;
 
 BOOL FailFromErrno(const std::string& path) {
     standin::SetErrorFromErrno(errno, path);
@@ -191,8 +190,8 @@ FileHandle* HandleOf(HANDLE handle) {
 extern "C" {
 
 BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists) {
-    std::string from = ToPosixPath(source);
-    std::string to = ToPosixPath(target);
+    std::string from(source);
+    std::string to(target);
     if (Faulted("CopyFileA", from)) {
         return FALSE;
     }
@@ -204,8 +203,8 @@ BOOL MoveFileA(const char* source, const char* target) {
 }
 
 BOOL MoveFileExA(const char* source, const char* target, DWORD flags) {
-    std::string from = ToPosixPath(source);
-    std::string to = ToPosixPath(target);
+    std::string from(source);
+    std::string to(target);
     if (Faulted("MoveFileExA", from)) {
         return FALSE;
     }
@@ -213,7 +212,7 @@ BOOL MoveFileExA(const char* source, const char* target, DWORD flags) {
 }
 
 BOOL DeleteFileA(const char* path) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("DeleteFileA", name)) {
         return FALSE;
     }
@@ -228,7 +227,7 @@ BOOL DeleteFileA(const char* path) {
 }
 
 BOOL RemoveDirectoryA(const char* path) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("RemoveDirectoryA", name)) {
         return FALSE;
     }
@@ -242,7 +241,7 @@ BOOL RemoveDirectoryA(const char* path) {
 }
 
 BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES*) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("CreateDirectoryA", name)) {
         return FALSE;
     }
@@ -256,7 +255,7 @@ BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES*) {
 }
 
 DWORD GetFileAttributesA(const char* path) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("GetFileAttributesA", name)) {
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -271,7 +270,7 @@ DWORD GetFileAttributesA(const char* path) {
 
 // Only the read-only attribute has a POSIX meaning: it is the write bits.
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("SetFileAttributesA", name)) {
         return FALSE;
     }
@@ -287,7 +286,7 @@ BOOL SetFileAttributesA(const char* path, DWORD attributes) {
 // Opening a directory takes backup semantics, as on Windows.
 HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition,
                    DWORD flagsAndAttributes, HANDLE) {
-    std::string name = ToPosixPath(path);
+    std::string name(path);
     if (Faulted("CreateFileA", name)) {
         return INVALID_HANDLE_VALUE;
     }

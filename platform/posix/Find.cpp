@@ -146,7 +146,7 @@ extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) 
             return INVALID_HANDLE_VALUE;
         }
     } else {
-        enumeration->names.push_back(standin::ToPosixPath(mask.c_str()));
+        enumeration->names.push_back(mask);
     }
     if (!NextEntry(enumeration, record)) {
         delete enumeration;

@@ -23,7 +23,7 @@ std::string ProgramDirectory() {
 extern "C" {
 
 HMODULE LoadLibraryA(const char* fileName) {
-    std::string name = standin::ToPosixPath(fileName);
+    std::string name(fileName);
     if (name.find('/') == std::string::npos) {
         name = ProgramDirectory() + "/" + name;
     }

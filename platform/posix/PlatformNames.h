@@ -32,7 +32,10 @@ bool ToExactPath(const char* localPath, char* exact, size_t capacity);
 bool ToOrdinaryPath(const char* localPath, char* ordinary, size_t capacity);
 bool ToWalkPath(const char* localPath, char* path, size_t capacity);
 
-inline bool JoinsExactly(const char*, const char*) {
+inline bool WalksLiterally(const char*) {
+    return true;
+}
+inline bool NameMeansItself(const char*) {
     return true;
 }
 inline bool EndsWithSeparator(const char* path, size_t length) {
@@ -40,7 +43,7 @@ inline bool EndsWithSeparator(const char* path, size_t length) {
 }
 
 // The stand-in's enumeration already gives every name byte for byte.
-inline HANDLE FindFirstExact(const char* pattern, WIN32_FIND_DATAA* record) {
+inline HANDLE FindFirstExact(const char* pattern, bool, WIN32_FIND_DATAA* record) {
     return FindFirstFileA(pattern, record);
 }
 inline BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record) {

@@ -128,7 +128,7 @@ void StandInShellExecuteSucceeds(BOOL succeeds) {
 }
 
 uintptr_t SHGetFileInfoA(const char* path, DWORD, SHFILEINFOA* info, UINT infoSize, UINT flags) {
-    std::string name = standin::ToPosixPath(path);
+    std::string name(path);
     struct stat status;
     if (info == nullptr || infoSize != sizeof *info || name.empty() ||
         stat(name.c_str(), &status) != 0) {

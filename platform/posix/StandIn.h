@@ -9,9 +9,6 @@
 
 namespace standin {
 
-// The POSIX path of a path the plugin hands over.
-std::string ToPosixPath(const char* path);
-
 // Sets the last error from errno, telling a missing file (2) from a missing
 // directory on its way (3) as Windows does.
 void SetErrorFromErrno(int error, const std::string& path);

@@ -141,31 +141,18 @@ bool Normalise(const char* local, NormalPath* path) {
     return true;
 }
 
-// Paths made by ToWalkPath that FindFirstExact hands over in the \\?\ form: the
-// literal ones, and normalised absolute ones without "." or "..", which the
-// walker only ever extends by names the platform listed.
-bool IsTakenLiterally(const char* path) {
-    if (std::strncmp(path, kLiteralPrefix, 4) == 0) {
-        return true;
-    }
-    bool unc = path[0] == '\\' && path[1] == '\\';
-    bool drive = IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\';
-    if (!unc && !drive) {
-        return false;
-    }
-    for (const char* c = path; *c != '\0'; c = NextCharacter(c)) {
-        if (*c == '\\' && c[1] == '.' && (c[2] == '\\' || c[2] == '\0' ||
-                                          (c[2] == '.' && (c[3] == '\\' || c[3] == '\0')))) {
-            return false;
-        }
-    }
-    return true;
+// A walk from this path is handed to the enumeration literally: it carries the
+// prefix already, or it is absolute without "." or "..".
+bool IsLiteralWalk(const NormalPath& path) {
+    return path.root == Root::Literal ||
+           ((path.root == Root::Drive || path.root == Root::Unc) && !path.navigation);
 }
 
-// The wide form of a path for the enumeration: literal where the path allows.
-bool ToWidePath(const char* path, WCHAR* wide, int capacity) {
+// The wide form of a path for the enumeration, in the \\?\ form when the walk
+// is literal (and the path does not carry the prefix already).
+bool ToWidePath(const char* path, bool literal, WCHAR* wide, int capacity) {
     int used = 0;
-    if (IsTakenLiterally(path) && std::strncmp(path, kLiteralPrefix, 4) != 0) {
+    if (literal && std::strncmp(path, kLiteralPrefix, 4) != 0) {
         bool unc = path[0] == '\\';
         const WCHAR* prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
         for (; prefix[used] != L'\0'; ++used) {
@@ -185,9 +172,9 @@ bool Refuse(DWORD error) {
 bool ToAnsiExactly(const WCHAR* wide, char* ansi, int capacity) {
     bool utf8 = GetACP() == CP_UTF8;
     BOOL usedDefault = FALSE;
-    int written = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                      wide, -1, ansi, capacity, nullptr,
-                                      utf8 ? nullptr : &usedDefault);
+    int written =
+        WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide, -1,
+                            ansi, capacity, nullptr, utf8 ? nullptr : &usedDefault);
     return written > 0 && !usedDefault;
 }
 
@@ -253,9 +240,7 @@ bool ToWalkPath(const char* localPath, char* path, size_t capacity) {
     if (!Normalise(localPath, &normal)) {
         return Refuse(ERROR_FILENAME_EXCED_RANGE);
     }
-    bool literal = normal.root == Root::Literal ||
-                   ((normal.root == Root::Drive || normal.root == Root::Unc) && !normal.navigation);
-    if (!literal && normal.rewritten) {
+    if (!IsLiteralWalk(normal) && normal.rewritten) {
         return Refuse(ERROR_INVALID_NAME);
     }
     return CopyBounded(path, capacity, normal.text) || Refuse(ERROR_FILENAME_EXCED_RANGE);
@@ -272,12 +257,15 @@ bool ToOrdinaryPath(const char* localPath, char* ordinary, size_t capacity) {
     return CopyBounded(ordinary, capacity, path.text) || Refuse(ERROR_FILENAME_EXCED_RANGE);
 }
 
-bool JoinsExactly(const char* directory, const char* name) {
-    size_t length = std::strlen(name);
-    if (IsNavigation(name, length)) {
-        return false;
-    }
-    return IsTakenLiterally(directory) || !IsRewritten(name, length);
+// The walker only ever extends a walk path by names the platform listed, so
+// the root decides for the whole walk.
+bool WalksLiterally(const char* walkPath) {
+    NormalPath path;
+    return Normalise(walkPath, &path) && IsLiteralWalk(path);
+}
+
+bool NameMeansItself(const char* name) {
+    return !IsRewritten(name, std::strlen(name));
 }
 
 // ":" is never the first byte of a double-byte character, so a "\" after it
@@ -286,9 +274,9 @@ bool EndsWithSeparator(const char* path, size_t length) {
     return length >= 2 && path[length - 1] == '\\' && path[length - 2] == ':';
 }
 
-HANDLE FindFirstExact(const char* pattern, WIN32_FIND_DATAA* record) {
+HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record) {
     WCHAR widePattern[MAX_PATH + 16];
-    if (!ToWidePath(pattern, widePattern, MAX_PATH + 16)) {
+    if (!ToWidePath(pattern, literal, widePattern, MAX_PATH + 16)) {
         return INVALID_HANDLE_VALUE;
     }
     WIN32_FIND_DATAW wide;

@@ -50,18 +50,24 @@ bool ToWalkPath(const char* localPath, char* path, size_t capacity);
 // would read it as another file.
 bool ToOrdinaryPath(const char* localPath, char* ordinary, size_t capacity);
 
-// True when `name`, joined to the directory made by ToWalkPath, still means
-// exactly that directory's entry of this name.
-bool JoinsExactly(const char* directory, const char* name);
+// True when the enumeration takes the paths of a walk from `walkPath` (made by
+// ToWalkPath) literally, so that every listed name joins to them exactly.
+// Decided once per walk.
+bool WalksLiterally(const char* walkPath);
+
+// True when ordinary path parsing reads `name` as itself (no trailing dot or
+// space, no device name): such a name joins exactly to any path.
+bool NameMeansItself(const char* name);
 
 // Whether the path made by ToWalkPath already ends in a separator (only the
 // root of a drive does).
 bool EndsWithSeparator(const char* path, size_t length);
 
 // FindFirstFileA and FindNextFileA on a pattern under a path made by
-// ToWalkPath, but every name they give is either the
+// ToWalkPath (`literal` as WalksLiterally says), but every name they give is
+// either the
 // file's own name in the ANSI code page or its short name, never a best-fit
 // look-alike that would stand for another file. A file with neither is not
 // given. FindClose ends the enumeration.
-HANDLE FindFirstExact(const char* pattern, WIN32_FIND_DATAA* record);
+HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record);
 BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record);
