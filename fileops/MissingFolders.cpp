@@ -5,18 +5,37 @@
 
 namespace {
 
-bool IsDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Runs `action` on `path` cut short at `cut`, and mends the cut again.
-template <typename Action> bool AtCut(char* path, size_t cut, Action action) {
+template <typename Action> auto AtCut(char* path, size_t cut, Action action) {
     char kept = path[cut];
     path[cut] = '\0';
-    bool result = action(path);
+    auto result = action(path);
     path[cut] = kept;
     return result;
+}
+
+// How many of the first `cutCount` cuts of `path` name folders that exist,
+// asked from the deepest up. The answer for a missing name says whether the
+// folder above it exists ("file not found") or not ("path not found"), which
+// spares asking for that folder.
+size_t ExistingFolders(char* path, const size_t* cuts, size_t cutCount) {
+    size_t existing = cutCount;
+    while (existing > 0) {
+        DWORD attributes = AtCut(path, cuts[existing - 1], GetFileAttributesA);
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                break;
+            }
+            --existing; // a file where a folder belongs
+            continue;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return existing - 1;
+        }
+        existing -= error == ERROR_PATH_NOT_FOUND && existing >= 2 ? 2 : 1;
+    }
+    return existing;
 }
 
 } // namespace
@@ -36,17 +55,13 @@ bool CreateMissingFolders(const char* target, CreatedFolders* created) {
             cuts[cutCount++] = static_cast<size_t>(c - path);
         }
     }
-    size_t existing = cutCount;
-    while (existing > 0 && !AtCut(path, cuts[existing - 1], IsDirectory)) {
-        --existing;
-    }
+    size_t existing = ExistingFolders(path, cuts, cutCount);
     if (existing == 0 || existing == cutCount) {
         return false; // nothing beneath exists, or nothing is missing
     }
     for (size_t i = existing; i < cutCount; ++i) {
-        if (!AtCut(path, cuts[i], [](const char* folder) {
-                return CreateDirectoryA(folder, nullptr) != FALSE;
-            })) {
+        if (!AtCut(path, cuts[i],
+                   [](const char* folder) { return CreateDirectoryA(folder, nullptr) != FALSE; })) {
             RemoveCreatedFolders(*created);
             created->count = 0;
             return false;

@@ -51,16 +51,25 @@ BOOL MoveOrCopy(const char* source, const char* target, bool move, bool overwrit
     return MoveFileA(source, target);
 }
 
+// Whether the missing folders of a target could be all that stands in the
+// way: not for a source that is not there, nor for a folder to copy, which
+// only a move can take.
+bool WorthMakingFolders(const char* source, bool move) {
+    DWORD attributes = GetFileAttributesA(source);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (move || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+}
+
 // MoveOrCopy, which creates the target's missing folders and tries once more
-// when they are all that stood in the way. Nothing is created for a source
-// that is not there, and the folders go again if the second try fails too.
+// when they are all that stood in the way. The folders go again if the second
+// try fails too.
 BOOL Transfer(const char* source, const char* target, bool move, bool overwrite) {
     if (MoveOrCopy(source, target, move, overwrite)) {
         return TRUE;
     }
     DWORD error = GetLastError();
     CreatedFolders created;
-    if (error != ERROR_PATH_NOT_FOUND || GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES ||
+    if (error != ERROR_PATH_NOT_FOUND || !WorthMakingFolders(source, move) ||
         !CreateMissingFolders(target, &created)) {
         SetLastError(error);
         return FALSE;

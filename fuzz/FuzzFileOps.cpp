@@ -1,25 +1,137 @@
 // The file operations with names and flags of every shape, against a small
-// fixture in the scratch directory that is laid out anew for every input.
+// fixture in the scratch directory that every input finds as it was laid out.
 #include "FuzzSupport.h"
 
-#include <fstream>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "PlatformNames.h"
 #include "StandInControl.h"
 
 namespace {
 
-void LayFixture(const std::string& root) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(root, error)) {
-        fs::remove_all(entry.path(), error);
+// The calls that can change what is on disk.
+const char* const kChanging[] = {"CopyFileA",        "MoveFileExA",      "DeleteFileA",
+                                 "RemoveDirectoryA", "CreateDirectoryA", "SetFileAttributesA",
+                                 "CreateFileA",      "SetFileTime"};
+
+int ChangingCalls() {
+    int calls = 0;
+    for (const char* function : kChanging) {
+        calls += StandInCallCount(function);
     }
-    fs::create_directories(root + "/d/e", error);
-    std::ofstream(root + "/a.txt") << "aaaa";
-    std::ofstream(root + "/d/b.txt") << "bb";
-    std::ofstream(root + "/d/e/c.exe") << "c";
+    return calls;
 }
+
+bool WriteFile(const std::string& path, const char* text) {
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) {
+        return false;
+    }
+    bool written = write(file, text, std::strlen(text)) == static_cast<ssize_t>(std::strlen(text));
+    return close(file) == 0 && written;
+}
+
+// Removes everything below an open directory, whatever attributes an input
+// left on it. Read into a buffer on the stack: a directory stream would
+// allocate tens of kilobytes each time.
+bool EmptyDirectory(int directory) {
+    alignas(struct dirent64) char buffer[4096];
+    bool emptied = true;
+    for (;;) {
+        lseek(directory, 0, SEEK_SET);
+        ssize_t length = getdents64(directory, buffer, sizeof buffer);
+        if (length < 0) {
+            return false;
+        }
+        bool removedAny = false;
+        for (ssize_t at = 0; at < length;) {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+                continue;
+            }
+            if (unlinkat(directory, name, 0) != 0) {
+                int child =
+                    openat(directory, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                emptied = child >= 0 && fchmod(child, 0755) == 0 && EmptyDirectory(child) &&
+                          unlinkat(directory, name, AT_REMOVEDIR) == 0 && emptied;
+                if (child >= 0) {
+                    close(child);
+                }
+            }
+            removedAny = true;
+        }
+        if (!removedAny || !emptied) {
+            return emptied;
+        }
+    }
+}
+
+// The fixture every input starts from, and how each entry looked when it was
+// laid out.
+const char* const kFixture[] = {"", "/d", "/d/e", "/a.txt", "/d/b.txt", "/d/e/c.exe"};
+const size_t kFixtureEntries = sizeof kFixture / sizeof kFixture[0];
+struct stat g_laid[kFixtureEntries];
+
+bool Examine(const std::string& root, size_t entry, struct stat* info) {
+    return fstatat(AT_FDCWD, (root + kFixture[entry]).c_str(), info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void LayFixture(const std::string& root) {
+    int directory = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool laid = directory >= 0 && fchmod(directory, 0700) == 0 && EmptyDirectory(directory) &&
+                mkdir((root + "/d").c_str(), 0755) == 0 &&
+                mkdir((root + "/d/e").c_str(), 0755) == 0 && WriteFile(root + "/a.txt", "aaaa") &&
+                WriteFile(root + "/d/b.txt", "bb") && WriteFile(root + "/d/e/c.exe", "c");
+    if (directory >= 0) {
+        close(directory);
+    }
+    for (size_t entry = 0; entry < kFixtureEntries; ++entry) {
+        laid = laid && Examine(root, entry, &g_laid[entry]);
+    }
+    if (!laid) {
+        std::abort(); // the fuzzer could no longer tell what an operation did
+    }
+}
+
+bool SameTime(const timespec& one, const timespec& other) {
+    return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
+}
+
+// On tmpfs a folder's size counts its names, so the three folders' sizes and
+// the six entries, each the same inode with the same mode, links, size and
+// times, tell exactly whether anything was made, removed, renamed, replaced or
+// changed. A folder's own times are left out: they move with every name made
+// and removed again in it.
+bool FixtureIntact(const std::string& root) {
+    static const bool namesCounted = [&root] {
+        struct statfs system;
+        return statfs(root.c_str(), &system) == 0 && system.f_type == TMPFS_MAGIC;
+    }();
+    for (size_t entry = 0; namesCounted && entry < kFixtureEntries; ++entry) {
+        struct stat now;
+        const struct stat& laid = g_laid[entry];
+        if (!Examine(root, entry, &now) || now.st_ino != laid.st_ino ||
+            now.st_mode != laid.st_mode || now.st_nlink != laid.st_nlink ||
+            now.st_size != laid.st_size ||
+            (!S_ISDIR(laid.st_mode) &&
+             (!SameTime(now.st_mtim, laid.st_mtim) || !SameTime(now.st_atim, laid.st_atim)))) {
+            return false;
+        }
+    }
+    return namesCounted;
+}
+
+// Looked at only after an input that made a call that can change it: most
+// inputs are refused before any such call, and most that make one leave the
+// fixture as it was (a transfer that fails removes the folders it made).
+bool g_fixtureChanged = true;
 
 } // namespace
 
@@ -37,8 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string root = fuzz::Scratch();
-    LayFixture(root);
+    if (g_fixtureChanged && !FixtureIntact(root)) {
+        LayFixture(root);
+    }
     fuzz::Init(abortAt < 2 ? abortAt : -1);
+    int changingBefore = ChangingCalls();
     // Short names as the host might pass them, which the plugin refuses before
     // any platform call, and names below the fixture. Nothing else: as root, a
     // raw name could reach any file of the machine.
@@ -72,6 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FsExecuteFile(nullptr, one.text, two.text + prefix.size());
         break;
     }
+    g_fixtureChanged = ChangingCalls() != changingBefore;
     if (StandInOpenFiles() != 0) {
         std::abort(); // FsSetTime must close what it opened
     }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "StandInControl.h"
 #include "plugin/HostInterface.h"
 
 namespace fuzz {
@@ -21,7 +24,11 @@ inline char g_scratch[64] = "";
 
 inline const char* Scratch() {
     if (g_scratch[0] == '\0') {
-        std::strcpy(g_scratch, "/tmp/quenfold-fuzz-XXXXXX");
+        // In memory where the machine has it: every input lays out files anew.
+        struct stat shm;
+        bool memory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
+        std::strcpy(g_scratch,
+                    memory ? "/dev/shm/quenfold-fuzz-XXXXXX" : "/tmp/quenfold-fuzz-XXXXXX");
         if (mkdtemp(g_scratch) == nullptr) {
             std::abort();
         }
@@ -64,6 +71,8 @@ inline int WINAPI Progress(int, char* source, char* target, int) {
 inline void Init(int abortAfter) {
     g_abortAfter = abortAfter;
     g_progressCalls = 0;
+    // The "properties" verb would start the desktop's file manager.
+    StandInShellExecuteSucceeds(FALSE);
     FsInit(1, Progress, nullptr, nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "StandIn.h"
 #include "StandInControl.h"
@@ -26,7 +27,16 @@ struct CallEntry {
 };
 
 std::mutex g_tableLock;
-std::map<std::string, CallEntry> g_table;
+// Looked up by a string view: counting a call allocates nothing.
+std::map<std::string, CallEntry, std::less<>> g_table;
+
+CallEntry& EntryOf(const char* function) {
+    auto found = g_table.find(std::string_view(function));
+    if (found == g_table.end()) {
+        found = g_table.emplace(function, CallEntry()).first;
+    }
+    return found->second;
+}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
@@ -41,7 +51,7 @@ extern "C" void StandInSetFault(const char* function, const char* pathSuffix, DW
         entry.rule.pathSuffix.clear();
     }
     if (function != nullptr) {
-        FaultRule& rule = g_table[function].rule;
+        FaultRule& rule = EntryOf(function).rule;
         rule.pathSuffix = pathSuffix != nullptr ? pathSuffix : "";
         rule.error = error;
     }
@@ -50,7 +60,7 @@ extern "C" void StandInSetFault(const char* function, const char* pathSuffix, DW
 extern "C" void StandInFailCall(const char* function, int callNumber, DWORD error,
                                 BOOL persistent) {
     std::lock_guard<std::mutex> lock(g_tableLock);
-    CallEntry& entry = g_table[function];
+    CallEntry& entry = EntryOf(function);
     entry.calls = 0;
     entry.rule.failAt = callNumber;
     entry.rule.persistent = persistent != FALSE;
@@ -66,7 +76,7 @@ extern "C" void StandInResetCalls(void) {
 
 extern "C" int StandInCallCount(const char* function) {
     std::lock_guard<std::mutex> lock(g_tableLock);
-    auto found = g_table.find(function);
+    auto found = g_table.find(std::string_view(function));
     return found == g_table.end() ? 0 : found->second.calls;
 }
 
@@ -85,7 +95,7 @@ namespace standin {
 
 bool Faulted(const char* function, const std::string& path) {
     std::lock_guard<std::mutex> lock(g_tableLock);
-    CallEntry& entry = g_table[function];
+    CallEntry& entry = EntryOf(function);
     int call = ++entry.calls;
     const FaultRule& rule = entry.rule;
     bool byCall =

@@ -1,8 +1,10 @@
-// FindFirstFileA and friends over directory streams. The names are read when
+// FindFirstFileA and friends over open directories. The names are read when
 // the enumeration opens and come back in byte order after "." and "..";
 // each name is examined when it is returned.
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,17 +22,17 @@ std::atomic<int> g_openEnumerations{0};
 // IO_REPARSE_TAG_SYMLINK: a name surrogate, as Windows tags directory links.
 const DWORD kSymbolicLinkTag = 0xA000000Cu;
 
-// The directory stream stays open until FindClose, as a Windows enumeration
-// holds its directory handle: an enumeration left open shows as an open
-// descriptor of the process.
+// The directory stays open until FindClose, as a Windows enumeration holds
+// its directory handle: an enumeration left open shows as an open descriptor
+// of the process.
 struct Enumeration {
     std::string directory;
     std::vector<std::string> names;
     size_t next;
-    DIR* stream;
+    int descriptor; // -1 for an enumeration of one name
     ~Enumeration() {
-        if (stream != nullptr) {
-            closedir(stream);
+        if (descriptor >= 0) {
+            close(descriptor);
         }
     }
 };
@@ -47,19 +49,28 @@ bool Matches(const std::string& mask, const char* name) {
 }
 
 // Fills `record` for one name. False when the name vanished or is a dangling
-// link, which Windows does not list.
-bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_DATAA* record) {
-    std::string path = directory.empty()  ? name
-                       : directory == "/" ? "/" + name
-                                          : directory + "/" + name;
+// link, which Windows does not list. Names read from an open directory are
+// examined relative to it: no path is walked again for each name, and the
+// name is looked up in the very directory it was read from.
+bool Describe(const Enumeration& enumeration, const std::string& name, WIN32_FIND_DATAA* record) {
+    int directory = AT_FDCWD;
+    const char* path = name.c_str();
+    std::string joined;
+    if (enumeration.descriptor >= 0) {
+        directory = enumeration.descriptor;
+    } else if (!enumeration.directory.empty()) {
+        const std::string& parent = enumeration.directory;
+        joined = parent == "/" ? "/" + name : parent + "/" + name;
+        path = joined.c_str();
+    }
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) {
+    if (fstatat(directory, path, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     DWORD attributes = 0;
     DWORD reparseTag = 0;
     if (S_ISLNK(info.st_mode)) {
-        if (stat(path.c_str(), &info) != 0) {
+        if (fstatat(directory, path, &info, 0) != 0) {
             return false;
         }
         if (S_ISDIR(info.st_mode)) {
@@ -87,10 +98,33 @@ bool Describe(const std::string& directory, const std::string& name, WIN32_FIND_
     return true;
 }
 
+// Appends the names of an open directory that match; false on a read error.
+// Read straight into a buffer on the stack: a directory stream would allocate
+// tens of kilobytes for every directory of a walk.
+bool ReadEntries(int descriptor, const std::string& mask, std::vector<std::string>* names) {
+    alignas(struct dirent64) char buffer[8192];
+    for (;;) {
+        ssize_t length = getdents64(descriptor, buffer, sizeof buffer);
+        if (length <= 0) {
+            return length == 0;
+        }
+        for (ssize_t at = 0; at < length;) {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+                Matches(mask, name)) {
+                names->emplace_back(name);
+            }
+        }
+    }
+}
+
 bool ReadNames(const std::string& directory, const std::string& mask, Enumeration* enumeration) {
     std::vector<std::string>* names = &enumeration->names;
-    DIR* stream = opendir(directory.empty() ? "." : directory.c_str());
-    if (stream == nullptr) {
+    int descriptor =
+        open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) {
         int error = errno;
         standin::SetErrorFromErrno(error, directory);
         if (error == ENOENT || error == ENOTDIR) {
@@ -98,29 +132,26 @@ bool ReadNames(const std::string& directory, const std::string& mask, Enumeratio
         }
         return false;
     }
-    std::vector<std::string> found;
-    while (struct dirent* entry = readdir(stream)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
-            Matches(mask, entry->d_name)) {
-            found.emplace_back(entry->d_name);
-        }
-    }
-    enumeration->stream = stream;
-    std::sort(found.begin(), found.end());
+    enumeration->descriptor = descriptor;
     if (Matches(mask, ".")) {
         names->push_back(".");
     }
     if (Matches(mask, "..")) {
         names->push_back("..");
     }
-    names->insert(names->end(), found.begin(), found.end());
+    size_t dots = names->size();
+    if (!ReadEntries(descriptor, mask, names)) {
+        standin::SetErrorFromErrno(errno, directory);
+        return false;
+    }
+    std::sort(names->begin() + static_cast<std::ptrdiff_t>(dots), names->end());
     return true;
 }
 
 bool NextEntry(Enumeration* enumeration, WIN32_FIND_DATAA* record) {
     while (enumeration->next < enumeration->names.size()) {
         const std::string& name = enumeration->names[enumeration->next++];
-        if (Describe(enumeration->directory, name, record)) {
+        if (Describe(*enumeration, name, record)) {
             return true;
         }
     }
@@ -139,7 +170,7 @@ extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) 
     if (standin::Faulted("FindFirstFileA", directory)) {
         return INVALID_HANDLE_VALUE;
     }
-    Enumeration* enumeration = new Enumeration{directory, {}, 0, nullptr};
+    Enumeration* enumeration = new Enumeration{directory, {}, 0, -1};
     if (IsWildcard(mask)) {
         if (!ReadNames(directory, mask, enumeration)) {
             delete enumeration;
