@@ -63,7 +63,7 @@ const std::string& Root() {
     return root;
 }
 
-// One input in eight, picked by a hash of the whole input so that the corpus
+// One input in sixteen, picked by a hash of the whole input so that the corpus
 // cannot lean either way, is laid out on disk and listed through the platform
 // layer; the others list the same tree served from memory, which takes a
 // small part of the time and checks the walk itself just as closely.
@@ -72,7 +72,7 @@ bool ListedFromDisk(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
         hash = (hash ^ data[i]) * 16777619u;
     }
-    return hash % 8 == 0;
+    return hash % 16 == 0;
 }
 
 } // namespace
