@@ -75,22 +75,34 @@ bool EmptyDirectory(int directory) {
 
 // The fixture every input starts from, and how each entry looked when it was
 // laid out.
-const char* const kFixture[] = {"", "/d", "/d/e", "/a.txt", "/d/b.txt", "/d/e/c.exe"};
+// A folder has no contents; the root comes first, a folder before what it holds.
+struct FixtureEntry {
+    const char* path;
+    const char* contents;
+};
+const FixtureEntry kFixture[] = {{"", nullptr},      {"/d", nullptr},    {"/d/e", nullptr},
+                                 {"/a.txt", "aaaa"}, {"/d/b.txt", "bb"}, {"/d/e/c.exe", "c"}};
 const size_t kFixtureEntries = sizeof kFixture / sizeof kFixture[0];
 struct stat g_laid[kFixtureEntries];
 
 bool Examine(const std::string& root, size_t entry, struct stat* info) {
-    return fstatat(AT_FDCWD, (root + kFixture[entry]).c_str(), info, AT_SYMLINK_NOFOLLOW) == 0;
+    return fstatat(AT_FDCWD, (root + kFixture[entry].path).c_str(), info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Make(const std::string& root, const FixtureEntry& entry) {
+    std::string path = root + entry.path;
+    return entry.contents == nullptr ? mkdir(path.c_str(), 0755) == 0
+                                     : WriteFile(path, entry.contents);
 }
 
 void LayFixture(const std::string& root) {
     int directory = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    bool laid = directory >= 0 && fchmod(directory, 0700) == 0 && EmptyDirectory(directory) &&
-                mkdir((root + "/d").c_str(), 0755) == 0 &&
-                mkdir((root + "/d/e").c_str(), 0755) == 0 && WriteFile(root + "/a.txt", "aaaa") &&
-                WriteFile(root + "/d/b.txt", "bb") && WriteFile(root + "/d/e/c.exe", "c");
+    bool laid = directory >= 0 && fchmod(directory, 0700) == 0 && EmptyDirectory(directory);
     if (directory >= 0) {
         close(directory);
+    }
+    for (size_t entry = 1; entry < kFixtureEntries; ++entry) { // the root stays
+        laid = laid && Make(root, kFixture[entry]);
     }
     for (size_t entry = 0; entry < kFixtureEntries; ++entry) {
         laid = laid && Examine(root, entry, &g_laid[entry]);
