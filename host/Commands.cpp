@@ -87,7 +87,11 @@ int ReportBool(BOOL result) {
         std::printf("TRUE\n");
         return kExitOk;
     }
-    std::printf("FALSE (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+    if (kPluginSharesLastError) {
+        std::printf("FALSE (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+    } else {
+        std::printf("FALSE\n");
+    }
     return kExitFailed;
 }
 

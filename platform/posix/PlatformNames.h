@@ -19,6 +19,10 @@ inline bool IsPathSeparator(char c) {
 
 inline constexpr char kRemoteNamePrefix[] = "";
 
+// The shipped plugin carries its own platform layer, so a program that loads
+// it cannot read the plugin's last error through its own GetLastError.
+inline constexpr bool kPluginSharesLastError = false;
+
 inline const char* HostPathOf(const char* remoteName) {
     return remoteName;
 }

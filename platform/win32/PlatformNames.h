@@ -23,6 +23,9 @@ inline bool IsPathSeparator(char c) {
 // What the host puts before a local path to make its RemoteName.
 inline constexpr char kRemoteNamePrefix[] = "\\";
 
+// The plugin and the program that loads it share kernel32's last error.
+inline constexpr bool kPluginSharesLastError = true;
+
 // The host's local path in a RemoteName: everything after the backslash.
 inline const char* HostPathOf(const char* remoteName) {
     return remoteName[0] == '\0' ? remoteName : remoteName + 1;
