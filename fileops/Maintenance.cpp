@@ -15,14 +15,21 @@ bool OperablePath(const char* remoteName, char (&path)[MAX_PATH]) {
 
 extern "C" {
 
+// The file managers delete a directory entry as a file, after its contents:
+// its folder goes when it is empty by then, and stays, with all it holds,
+// when it is not.
 BOOL WINAPI FsDeleteFile(char* remoteName) {
     char path[MAX_PATH];
-    return OperablePath(remoteName, path) && DeleteFileA(path);
+    if (!OperablePath(remoteName, path)) {
+        return FALSE;
+    }
+    return HostBool(
+        (IsDirectoryEntryName(remoteName) ? RemoveDirectoryA(path) : DeleteFileA(path)) != FALSE);
 }
 
 BOOL WINAPI FsRemoveDir(char* remoteName) {
     char path[MAX_PATH];
-    return OperablePath(remoteName, path) && RemoveDirectoryA(path);
+    return HostBool(OperablePath(remoteName, path) && RemoveDirectoryA(path));
 }
 
 BOOL WINAPI FsSetAttr(char* remoteName, int attributes) {
@@ -32,7 +39,7 @@ BOOL WINAPI FsSetAttr(char* remoteName, int attributes) {
     }
     // Zero would mean "no attributes", which the platform spells NORMAL.
     DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
-    return SetFileAttributesA(path, value);
+    return HostBool(SetFileAttributesA(path, value) != FALSE);
 }
 
 // A null time stays unchanged. Setting times needs only the right to write
@@ -53,7 +60,7 @@ BOOL WINAPI FsSetTime(char* remoteName, FILETIME* creationTime, FILETIME* lastAc
     }
     BOOL result = SetFileTime(file, creationTime, lastAccessTime, lastWriteTime);
     CloseHandle(file);
-    return result;
+    return HostBool(result != FALSE);
 }
 
 } // extern "C"

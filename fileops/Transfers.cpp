@@ -1,6 +1,7 @@
 // FsGetFile copies or moves an entry out to a local file the host names;
 // FsRenMovFile copies, renames or moves an entry inside the namespace. Both ask
 // the host first whether the user has aborted, then act on the local files.
+#include "fileops/DirectoryEntries.h"
 #include "fileops/MissingFolders.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
@@ -101,6 +102,9 @@ int WINAPI FsGetFile(char* remoteName, char* localName, int copyFlags, RemoteFil
     if (!PlatformPathOf(remoteName, source, sizeof source)) {
         return FS_FILE_NOTFOUND;
     }
+    if (IsDirectoryEntryName(remoteName)) {
+        return GetDirectoryEntry(remoteName, source, localName, copyFlags);
+    }
     bool move = (copyFlags & FS_COPYFLAGS_MOVE) != 0;
     bool overwrite = (copyFlags & FS_COPYFLAGS_OVERWRITE) != 0;
     if (!Transfer(source, localName, move, overwrite)) {
@@ -123,7 +127,7 @@ int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
         !PlatformPathOf(newName, target, sizeof target)) {
         return FS_FILE_NOTFOUND;
     }
-    if (!Transfer(source, target, move != FALSE, overwrite != FALSE)) {
+    if (!Transfer(source, target, HostFlag(move), HostFlag(overwrite))) {
         return RenameResultOf(GetLastError());
     }
     return FS_FILE_OK;

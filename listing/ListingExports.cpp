@@ -73,7 +73,7 @@ BOOL WINAPI FsFindNext(HANDLE search, WIN32_FIND_DATAA* record) {
     if (ListingAborted(state->stats)) {
         return FALSE;
     }
-    return WalkStep(state, record);
+    return HostBool(WalkStep(state, record) != FALSE);
 }
 
 int WINAPI FsFindClose(HANDLE search) {

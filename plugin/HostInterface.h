@@ -51,6 +51,20 @@ typedef void(WINAPI* LogCallback)(int pluginNumber, int messageType, char* text)
 typedef BOOL(WINAPI* RequestCallback)(int pluginNumber, int requestType, char* title, char* text,
                                       char* answer, int answerCapacity);
 
+// A Boolean argument as every host means it. Double Commander declares
+// FsRenMovFile's flags as one-byte Booleans and leaves garbage in the upper
+// bits of the argument (false has arrived as 0x38ea5600); Total Commander
+// passes a clean 0 or 1. Only the lowest byte carries the value.
+inline bool HostFlag(BOOL value) {
+    return (static_cast<unsigned int>(value) & 0xFFu) != 0;
+}
+
+// A BOOL result as every host reads it: Double Commander reads one byte, so
+// anything but exactly 0 or 1 could turn success into failure.
+inline BOOL HostBool(bool value) {
+    return value ? TRUE : FALSE;
+}
+
 // The host's description of a remote file; the plugin never reads it.
 struct RemoteFileInfo;
 

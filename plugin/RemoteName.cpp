@@ -6,6 +6,11 @@
 
 namespace {
 
+// Whether the `length` characters of `name` end in a directory entry's "./".
+bool EndsAsDirectoryEntry(const char* name, size_t length) {
+    return length >= 3 && name[length - 1] == '/' && name[length - 2] == '.';
+}
+
 // The host's local path of `remoteName` with the platform's separators; a
 // directory entry ("b./", or "x../" for a directory named "x.") names its
 // directory. "/" is never the second byte of a double-byte character, so
@@ -13,7 +18,7 @@ namespace {
 bool MapEntryName(const char* remoteName, char* path, size_t capacity) {
     const char* local = HostPathOf(remoteName);
     size_t length = std::strlen(local);
-    if (length >= 3 && local[length - 1] == '/' && local[length - 2] == '.') {
+    if (EndsAsDirectoryEntry(local, length)) {
         length -= 2;
     }
     if (length >= capacity) {
@@ -47,6 +52,10 @@ bool WalkRootOf(const char* remoteName, char* path, size_t capacity) {
 
 bool HostLocalPathOf(const char* remoteName, char* path, size_t capacity) {
     return PathOf(remoteName, path, capacity, ToOrdinaryPath);
+}
+
+bool IsDirectoryEntryName(const char* remoteName) {
+    return remoteName != nullptr && EndsAsDirectoryEntry(remoteName, std::strlen(remoteName));
 }
 
 bool IsOperableRemoteName(const char* remoteName) {

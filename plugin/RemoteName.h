@@ -21,6 +21,10 @@ bool WalkRootOf(const char* remoteName, char* path, size_t capacity);
 // platform would read it as another file.
 bool HostLocalPathOf(const char* remoteName, char* path, size_t capacity);
 
+// Whether `remoteName` is a directory entry of the listing ("a/b./"): the
+// file managers treat it as a file and hand it to the file calls.
+bool IsDirectoryEntryName(const char* remoteName);
+
 // The file operations accept nothing shorter than the shortest absolute path.
 bool IsOperableRemoteName(const char* remoteName);
 

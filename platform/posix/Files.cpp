@@ -33,6 +33,13 @@ bool IsReadOnly(const struct stat& info) {
     return (info.st_mode & S_IWUSR) == 0;
 }
 
+bool IsLinkToDirectory(const std::string& path) {
+    struct stat link;
+    struct stat target;
+    return lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -220,9 +227,11 @@ BOOL DeleteFileA(const char* path) {
     if (lstat(name.c_str(), &info) != 0) {
         return FailFromErrno(name);
     }
-    if (S_ISDIR(info.st_mode) || (!S_ISLNK(info.st_mode) && IsReadOnly(info))) {
+    if (S_ISDIR(info.st_mode)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    // Unlike Windows, a read-only file is deleted: on Linux the write bits
+    // guard the contents, the folder's guard the name, and users expect rm.
     return unlink(name.c_str()) == 0 ? TRUE : FailFromErrno(name);
 }
 
@@ -235,7 +244,10 @@ BOOL RemoveDirectoryA(const char* path) {
         return TRUE;
     }
     if (errno == ENOTDIR) {
-        return Fail(ERROR_DIRECTORY);
+        // As on Windows, a link to a directory is removed itself, never
+        // what it points to.
+        return IsLinkToDirectory(name) ? (unlink(name.c_str()) == 0 ? TRUE : FailFromErrno(name))
+                                       : Fail(ERROR_DIRECTORY);
     }
     return FailFromErrno(name);
 }

@@ -1,0 +1,124 @@
+#include "fileops/DirectoryEntries.h"
+
+#include <cstring>
+
+#include "PlatformNames.h"
+#include "fileops/MissingFolders.h"
+#include "plugin/BoundedText.h"
+#include "plugin/PluginContext.h"
+
+namespace {
+
+bool IsDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder the host means by `localName`. The host names the target after
+// the entry ("D:\out\a/b./", "/home/u/out/a./"), so the entry's "./" comes
+// off; "x../", the entry of a folder named "x.", names "x.". A name without
+// the suffix is the folder's new name as it stands. False when nothing would
+// be left of the last component, or it does not fit.
+bool TargetFolderOf(const char* localName, char (&folder)[MAX_PATH]) {
+    if (!CopyBounded(folder, sizeof folder, localName)) {
+        return false;
+    }
+    size_t length = std::strlen(folder);
+    if (length >= 2 && IsPathSeparator(folder[length - 1]) && folder[length - 2] == '.') {
+        if (length < 3 || IsPathSeparator(folder[length - 3])) {
+            return false;
+        }
+        folder[length - 2] = '\0';
+    }
+    return folder[0] != '\0';
+}
+
+// The outcome of making the target folder.
+enum class Made { Failed, Already, Created };
+
+// Makes `folder`, with the folders above it that are missing; it counts as
+// made when a folder stands there already. Something else standing there is
+// never replaced: it would be lost for an empty folder.
+Made MakeFolder(const char* folder, CreatedFolders* above) {
+    above->count = 0;
+    if (CreateDirectoryA(folder, nullptr)) {
+        return Made::Created;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        if (IsDirectory(folder)) {
+            return Made::Already;
+        }
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return Made::Failed;
+    }
+    if (error != ERROR_PATH_NOT_FOUND || !CreateMissingFolders(folder, above)) {
+        SetLastError(error);
+        return Made::Failed;
+    }
+    if (CreateDirectoryA(folder, nullptr)) {
+        return Made::Created;
+    }
+    error = GetLastError();
+    RemoveCreatedFolders(*above);
+    above->count = 0;
+    SetLastError(error);
+    return Made::Failed;
+}
+
+// Takes away again what MakeFolder created.
+void UnmakeFolder(const char* folder, Made made, const CreatedFolders& above) {
+    if (made == Made::Created) {
+        RemoveDirectoryA(folder);
+        RemoveCreatedFolders(above);
+    }
+}
+
+// Why the source folder of a move could not be taken: gone, or still holding
+// something (or held by another program).
+int SourceResultOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return FS_FILE_NOTFOUND;
+    default:
+        return FS_FILE_READERROR;
+    }
+}
+
+// Removes the emptied source of a move. When the target was the source
+// itself (the same folder under another spelling), it is put back: a move
+// onto itself keeps the folder.
+bool RemoveMovedSource(const char* source, const char* target) {
+    if (!RemoveDirectoryA(source)) {
+        return false;
+    }
+    if (!IsDirectory(target)) {
+        CreateDirectoryA(source, nullptr);
+    }
+    return true;
+}
+
+} // namespace
+
+int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int copyFlags) {
+    char target[MAX_PATH];
+    if (!TargetFolderOf(localName, target)) {
+        return FS_FILE_WRITEERROR;
+    }
+    if (!IsDirectory(source)) {
+        return FS_FILE_NOTFOUND;
+    }
+    CreatedFolders above;
+    Made made = MakeFolder(target, &above);
+    if (made == Made::Failed) {
+        return FS_FILE_WRITEERROR;
+    }
+    if ((copyFlags & FS_COPYFLAGS_MOVE) != 0 && !RemoveMovedSource(source, target)) {
+        DWORD error = GetLastError();
+        UnmakeFolder(target, made, above);
+        return SourceResultOf(error);
+    }
+    UserAborted(remoteName, localName, 100); // the folder is there; an abort changes nothing
+    return FS_FILE_OK;
+}
