@@ -231,17 +231,19 @@ TEST_F(ListingTest, NamesThatDoNotFitAreSkippedAndTheWalkGoesOn) {
                                 {"z.txt", 2, 0}}));
 }
 
-TEST_F(ListingTest, SubdirectoryTooDeepToEnterIsListedEmpty) {
-    // The chain directory has 255 characters, so its own pattern just fits;
-    // its subdirectory "xxxxx" would make a 261-character path, so it is shown
-    // but not entered.
+TEST_F(ListingTest, SubdirectoryPast260CharactersIsEnteredAndCounted) {
+    // The chain directory has 255 characters; its subdirectory "xxxxx" makes a
+    // path of 261, which the walk still enters, so that its file is listed
+    // under its relative name and counted in both totals above it.
     std::string prefix = scratch.Path() + kSeparator;
     std::string chain = std::string(255 - prefix.size(), 'c');
     scratch.MakeFile(chain + "/xxxxx/inside", 3);
     scratch.MakeFile(chain + "/y", 1);
     std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
-    EXPECT_EQ(entries,
-              Entries({{chain + "/xxxxx./", 0, 0}, {chain + "/y", 1, 0}, {chain + "./", 1, 0}}));
+    EXPECT_EQ(entries, Entries({{chain + "/xxxxx/inside", 3, 0},
+                                {chain + "/xxxxx./", 3, 0},
+                                {chain + "/y", 1, 0},
+                                {chain + "./", 4, 0}}));
 }
 
 TEST_F(ListingTest, ProgressIsConsultedEveryThousandFiles) {
