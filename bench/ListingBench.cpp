@@ -1,6 +1,6 @@
 // Times the plugin's flat listing against a bare recursive enumeration of the
 // same tree with the same platform calls, on a warm tree, in one run.
-// usage: quenfold-bench DIR [--rounds N] [--compare-tools]
+// usage: quenfold-bench DIR [--rounds N] [--compare-tools] [--literal]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -42,6 +42,30 @@ Counts ListThroughPlugin(PluginApi& api, const std::string& directory) {
     return counts;
 }
 
+#ifdef _WIN32
+// On Windows a tree deeper than 260 characters is enumerated only through the
+// wide functions on the literal \\?\ form of its paths.
+void EnumerateLiteral(const std::wstring& directory, Counts* counts) {
+    WIN32_FIND_DATAW record;
+    HANDLE found = FindFirstFileW((directory + L"\\*").c_str(), &record);
+    if (found == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const WCHAR* name = record.cFileName;
+        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) {
+            continue;
+        }
+        ++counts->entries;
+        if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            EnumerateLiteral(directory + L"\\" + name, counts);
+        }
+    } while (FindNextFileW(found, &record));
+    FindClose(found);
+}
+#endif
+
 // The least that any flat listing must do: enumerate every directory once.
 void Enumerate(const std::string& directory, Counts* counts) {
     std::string pattern = directory + kPathSeparator + kAllNamesMask;
@@ -64,6 +88,23 @@ void Enumerate(const std::string& directory, Counts* counts) {
     FindClose(found);
 }
 
+// The bare walk: with `literal`, on Windows, through the wide functions on
+// the \\?\ form (the only one that reaches below 260 characters).
+void BareWalk(const std::string& directory, bool literal, Counts* counts) {
+#ifdef _WIN32
+    if (literal) {
+        std::wstring wide = L"\\\\?\\";
+        for (char c : directory) {
+            wide += static_cast<WCHAR>(static_cast<unsigned char>(c)); // ASCII bench trees
+        }
+        EnumerateLiteral(wide, counts);
+        return;
+    }
+#endif
+    (void)literal; // Linux walks any depth with the same calls
+    Enumerate(directory, counts);
+}
+
 double Seconds(const std::function<void()>& work) {
     auto start = std::chrono::steady_clock::now();
     work();
@@ -79,17 +120,21 @@ double Median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quenfold-bench DIR [--rounds N] [--compare-tools]\n");
+        std::fprintf(stderr,
+                     "usage: quenfold-bench DIR [--rounds N] [--compare-tools] [--literal]\n");
         return 2;
     }
     std::string directory = argv[1];
     int rounds = 5;
     [[maybe_unused]] bool compareTools = false; // du and find exist natively only
+    bool literal = false;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
             rounds = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--compare-tools") == 0) {
             compareTools = true;
+        } else if (std::strcmp(argv[i], "--literal") == 0) {
+            literal = true; // a deep tree: the bare walk takes the \\?\ form
         }
     }
     PluginApi api;
@@ -100,13 +145,13 @@ int main(int argc, char** argv) {
 
     Counts plugin = ListThroughPlugin(api, directory); // warms the tree
     Counts bare;
-    Enumerate(directory, &bare);
+    BareWalk(directory, literal, &bare);
     std::vector<double> pluginTimes, bareTimes, duTimes, findTimes;
     for (int round = 0; round < rounds; ++round) {
         pluginTimes.push_back(Seconds([&] { ListThroughPlugin(api, directory); }));
         bareTimes.push_back(Seconds([&] {
             Counts counts;
-            Enumerate(directory, &counts);
+            BareWalk(directory, literal, &counts);
         }));
 #ifndef _WIN32
         if (compareTools) {

@@ -1,5 +1,5 @@
 // Trees built from the input, with hostile names (dots, backslashes, spaces,
-// names up to 255 characters, nesting past the 260-byte limit), listed to the
+// names up to 255 characters, paths of thousands of characters), listed to the
 // end and compared with a walk of the tree as the input describes it, worked
 // out in memory and independent of any code of the plugin: the same names in
 // the same order (each directory after its contents), the same sizes and
@@ -25,11 +25,14 @@ struct Expected {
 // The listing the plugin must give, walked here on its own over the described
 // tree: names relative to the root joined by "/", a directory after its
 // contents as "name./" with the total size beneath it; a name of 260
-// characters or more is left out but its size counts; a directory whose path
-// would not fit is shown empty and not entered.
+// characters or more is left out but its size counts, and every directory is
+// entered however long its path, up to the 32,767 characters Windows takes
+// (a directory whose path would not fit that is shown empty).
+const size_t kLongestWalkedPath = 32767;
+
 uint64_t Walk(const fuzz::Node& directory, size_t pathLength, std::string* listed,
               std::vector<Expected>* out) {
-    if (pathLength + 2 >= MAX_PATH) {
+    if (pathLength + 2 > kLongestWalkedPath) {
         return 0; // "directory/*" does not fit: nothing can be enumerated
     }
     uint64_t total = 0;
@@ -39,7 +42,7 @@ uint64_t Walk(const fuzz::Node& directory, size_t pathLength, std::string* liste
         listed->append(name);
         uint64_t size = name.size();
         if (node.directory) {
-            bool reachable = childPathLength < MAX_PATH && listed->size() + 1 < MAX_PATH;
+            bool reachable = childPathLength <= kLongestWalkedPath;
             listed->push_back('/');
             size = reachable ? Walk(node, childPathLength, listed, out) : 0;
             listed->resize(relativeLength + name.size());

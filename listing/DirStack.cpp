@@ -1,6 +1,5 @@
 #include "listing/DirStack.h"
 
-#include <cstring>
 #include <new>
 
 void DirStack::Clear() {
@@ -9,7 +8,7 @@ void DirStack::Clear() {
     tail = nullptr;
 }
 
-bool DirStack::Push(const char* directory, HANDLE enumeration, const WIN32_FIND_DATAA& record,
+bool DirStack::Push(size_t directoryLength, HANDLE enumeration, const WIN32_FIND_DATAA& record,
                     uint64_t total) {
     if (cursor == nullptr) {
         DirStackNode* node = new (std::nothrow) DirStackNode;
@@ -27,8 +26,7 @@ bool DirStack::Push(const char* directory, HANDLE enumeration, const WIN32_FIND_
         cursor = node;
     }
     DirStackNode* node = cursor;
-    // The directory is itself a MAX_PATH buffer, so it always fits.
-    std::memcpy(node->savedDirectory, directory, std::strlen(directory) + 1);
+    node->savedDirectoryLength = directoryLength;
     node->savedEnumeration = enumeration;
     node->savedRecord = record;
     node->savedTotal = total;
@@ -36,14 +34,14 @@ bool DirStack::Push(const char* directory, HANDLE enumeration, const WIN32_FIND_
     return true;
 }
 
-bool DirStack::Pop(char* directory, HANDLE* enumeration, WIN32_FIND_DATAA* record,
+bool DirStack::Pop(size_t* directoryLength, HANDLE* enumeration, WIN32_FIND_DATAA* record,
                    uint64_t* total) {
     DirStackNode* top = Top();
     if (top == nullptr) {
         return false;
     }
     cursor = top;
-    std::memcpy(directory, top->savedDirectory, std::strlen(top->savedDirectory) + 1);
+    *directoryLength = top->savedDirectoryLength;
     *enumeration = top->savedEnumeration;
     *record = top->savedRecord;
     *total = top->savedTotal;

@@ -12,7 +12,9 @@ struct DirStackNode {
     DirStackNode* prev;
     HANDLE savedEnumeration;
     WIN32_FIND_DATAA savedRecord;
-    char savedDirectory[MAX_PATH];
+    // Length of the parent directory's path: the parent's path is a prefix of
+    // every path below it, so no copy of a path is kept.
+    size_t savedDirectoryLength;
     uint64_t savedTotal;
     DirStackNode* next;
 };
@@ -24,9 +26,10 @@ struct DirStack {
 
     void Clear();
     // Returns false, leaving the stack unchanged, when no node can be allocated.
-    bool Push(const char* directory, HANDLE enumeration, const WIN32_FIND_DATAA& record,
+    bool Push(size_t directoryLength, HANDLE enumeration, const WIN32_FIND_DATAA& record,
               uint64_t total);
-    bool Pop(char* directory, HANDLE* enumeration, WIN32_FIND_DATAA* record, uint64_t* total);
+    bool Pop(size_t* directoryLength, HANDLE* enumeration, WIN32_FIND_DATAA* record,
+             uint64_t* total);
     // Visits the entries on the stack from the top down; free nodes are skipped.
     template <typename Action> void ForEachOnStack(Action action) const {
         for (DirStackNode* node = Top(); node != nullptr; node = node->prev) {

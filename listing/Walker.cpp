@@ -22,17 +22,18 @@ uint64_t SizeOf(const WIN32_FIND_DATAA& record) {
     return (static_cast<uint64_t>(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
 }
 
-// Appends the platform separator (unless the path ends in one) and `name`.
+// Appends the platform separator (unless the path ends in one) and `name` to
+// the walk path. Leaves the path as it was when the result would not fit.
 bool JoinPath(char* path, size_t* length, const char* name) {
     size_t used = *length;
     if (!EndsWithSeparator(path, used)) {
-        if (!AppendBounded(path, MAX_PATH, used, &kPathSeparator, 1)) {
+        if (!AppendBounded(path, kWalkPathCapacity, used, &kPathSeparator, 1)) {
             return false;
         }
         ++used;
     }
     size_t nameLength = std::strlen(name);
-    if (!AppendBounded(path, MAX_PATH, used, name, nameLength)) {
+    if (!AppendBounded(path, kWalkPathCapacity, used, name, nameLength)) {
         path[*length] = '\0';
         return false;
     }
@@ -58,13 +59,14 @@ bool NextOrClose(SearchState* state, WIN32_FIND_DATAA* record) {
 // cannot be opened, or whose pattern does not fit, counts as empty.
 bool AdvanceEnumeration(SearchState* state, WIN32_FIND_DATAA* record) {
     if (state->enumeration == INVALID_HANDLE_VALUE) {
-        char pattern[MAX_PATH];
+        // The pattern is built on the current directory itself and taken off
+        // again: no copy of a path that may have thousands of characters.
         size_t length = state->currentLength;
-        std::memcpy(pattern, state->currentDirectory, length + 1);
-        if (!JoinPath(pattern, &length, kAllNamesMask)) {
+        if (!JoinPath(state->currentDirectory, &length, kAllNamesMask)) {
             return false;
         }
-        state->enumeration = FindFirstExact(pattern, state->literalWalk, record);
+        state->enumeration = FindFirstExact(state->currentDirectory, state->literalWalk, record);
+        state->currentDirectory[state->currentLength] = '\0';
     } else if (!NextOrClose(state, record)) {
         return false;
     }
@@ -84,8 +86,8 @@ bool MakeRelative(const SearchState* state, char* name) {
         return true;
     }
     size_t nameLength = std::strlen(name);
-    if (prefixLength + nameLength >= MAX_PATH) {
-        return false;
+    if (prefixLength >= MAX_PATH || nameLength >= MAX_PATH - prefixLength) {
+        return false; // the prefix is held only while it fits, and then whole
     }
     std::memmove(name + prefixLength, name, nameLength + 1);
     std::memcpy(name, state->relativeDirectory, prefixLength);
@@ -104,47 +106,51 @@ bool MakeDirectoryEntry(const SearchState* state, WIN32_FIND_DATAA* record, uint
            MakeRelative(state, record->cFileName);
 }
 
-// Takes the last directory off the relative path: "a/b/" becomes "a/". No
-// name holds a "/", not even inside a double-byte character.
-void LeaveRelativeDirectory(SearchState* state) {
+// Takes the finished directory `name` off the relative path: "a/b/" becomes
+// "a/". Its text is held from the descent, when its length was below it.
+void LeaveRelativeDirectory(SearchState* state, const char* name) {
+    state->relativeLength -= std::strlen(name) + 1;
+    if (state->relativeLength < MAX_PATH) {
+        state->relativeDirectory[state->relativeLength] = '\0';
+    }
+}
+
+// Adds the entered directory `name` to the relative path. Past the record's
+// 259 characters only the length grows: nothing below could be listed.
+void EnterRelativeDirectory(SearchState* state, const char* name, size_t nameLength) {
     size_t length = state->relativeLength;
-    if (length == 0) {
-        return;
+    if (length < MAX_PATH && nameLength + 1 < MAX_PATH - length) {
+        char* end = state->relativeDirectory + length;
+        std::memcpy(end, name, nameLength);
+        end[nameLength] = '/';
+        end[nameLength + 1] = '\0';
     }
-    --length;
-    while (length > 0 && state->relativeDirectory[length - 1] != '/') {
-        --length;
-    }
-    state->relativeDirectory[length] = '\0';
-    state->relativeLength = length;
+    state->relativeLength = length + nameLength + 1;
 }
 
 enum class Descent { Entered, Unreachable, NoMemory };
 
 // Suspends the current enumeration on the stack and makes the subdirectory in
-// `record` the current directory. A subdirectory whose path does not fit, or
-// could not stay exact, is unreachable.
+// `record` the current directory. A subdirectory whose path does not fit the
+// walk's buffer, or could not stay exact, is unreachable. One whose relative
+// name is too long for the record is still entered, so that its contents
+// count in every total above it.
 Descent Descend(SearchState* state, const WIN32_FIND_DATAA& record) {
     const char* name = record.cFileName;
     size_t nameLength = std::strlen(name);
     size_t separator = EndsWithSeparator(state->currentDirectory, state->currentLength) ? 0 : 1;
     if ((!state->literalWalk && !NameMeansItself(name)) ||
-        state->currentLength + separator + nameLength >= MAX_PATH ||
-        state->relativeLength + nameLength + 1 >= MAX_PATH) {
+        state->currentLength + separator + nameLength >= kWalkPathCapacity) {
         return Descent::Unreachable;
     }
-    if (!state->stack.Push(state->currentDirectory, state->enumeration, record,
+    if (!state->stack.Push(state->currentLength, state->enumeration, record,
                            state->stats.runningTotal)) {
         return Descent::NoMemory;
     }
     state->enumeration = INVALID_HANDLE_VALUE;
     state->stats.runningTotal = 0;
     JoinPath(state->currentDirectory, &state->currentLength, name); // fits, as checked
-    char* relativeEnd = state->relativeDirectory + state->relativeLength;
-    std::memcpy(relativeEnd, name, nameLength);
-    relativeEnd[nameLength] = '/';
-    relativeEnd[nameLength + 1] = '\0';
-    state->relativeLength += nameLength + 1;
+    EnterRelativeDirectory(state, name, nameLength);
     return Descent::Entered;
 }
 
@@ -152,12 +158,12 @@ Descent Descend(SearchState* state, const WIN32_FIND_DATAA& record) {
 // finished directory's entry. Returns false when the root itself is finished.
 bool Ascend(SearchState* state, WIN32_FIND_DATAA* record, bool* produced) {
     uint64_t finishedSize = state->stats.runningTotal;
-    if (!state->stack.Pop(state->currentDirectory, &state->enumeration, record,
+    if (!state->stack.Pop(&state->currentLength, &state->enumeration, record,
                           &state->stats.runningTotal)) {
         return false;
     }
-    state->currentLength = std::strlen(state->currentDirectory);
-    LeaveRelativeDirectory(state);
+    state->currentDirectory[state->currentLength] = '\0';
+    LeaveRelativeDirectory(state, record->cFileName);
     state->stats.runningTotal += finishedSize;
     *produced = MakeDirectoryEntry(state, record, finishedSize);
     return true;
@@ -188,8 +194,8 @@ SearchState* CreateSearchState(const char* rootPath) {
         delete state;
         return nullptr;
     }
-    std::memcpy(state->currentDirectory, state->rootDirectory, sizeof state->rootDirectory);
-    state->currentLength = std::strlen(state->currentDirectory);
+    state->currentLength = std::strlen(state->rootDirectory);
+    std::memcpy(state->currentDirectory, state->rootDirectory, state->currentLength + 1);
     state->relativeDirectory[0] = '\0';
     state->relativeLength = 0;
     state->literalWalk = WalksLiterally(state->rootDirectory);

@@ -29,22 +29,25 @@ int ChainLength(const DirStack& stack) {
 }
 
 struct Popped {
-    char directory[MAX_PATH];
+    size_t directoryLength;
     HANDLE enumeration;
     WIN32_FIND_DATAA record;
     uint64_t total;
 };
 
 bool Pop(DirStack& stack, Popped* out) {
-    return stack.Pop(out->directory, &out->enumeration, &out->record, &out->total);
+    return stack.Pop(&out->directoryLength, &out->enumeration, &out->record, &out->total);
 }
 
 class DirStackTest : public ::testing::Test {
   protected:
     void SetUp() override { stack.Clear(); }
     void TearDown() override { stack.Free(); }
-    void Push(const char* directory, int handle, uint64_t total) {
-        ASSERT_TRUE(stack.Push(directory, Handle(handle), Record(directory, handle), total));
+    // Each entry is told apart by its record's name; the saved length is the
+    // handle's number times ten.
+    void Push(const char* name, int handle, uint64_t total) {
+        ASSERT_TRUE(stack.Push(static_cast<size_t>(handle) * 10, Handle(handle),
+                               Record(name, handle), total));
     }
     DirStack stack;
 };
@@ -61,21 +64,22 @@ TEST_F(DirStackTest, PopOnANewStackReportsFalseAndFreeReleasesNothing) {
 }
 
 TEST_F(DirStackTest, PopsInReverseOrderWithFullCopies) {
-    char directory[MAX_PATH] = "C:\\data";
+    // The walker keeps one path and extends it; a node holds the length of
+    // its parent's path within it, which survives any later extension.
     WIN32_FIND_DATAA record = Record("a", 1);
-    ASSERT_TRUE(stack.Push(directory, Handle(11), record, 0x100000000ull));
-    std::strcpy(directory, "overwritten");
+    ASSERT_TRUE(stack.Push(7, Handle(11), record, 0x100000000ull));
     std::strcpy(record.cFileName, "overwritten");
-    Push("C:\\data\\a", 22, 5);
+    Push("b", 22, 5);
 
     Popped out;
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "C:\\data\\a");
+    EXPECT_EQ(out.directoryLength, 220u);
+    EXPECT_STREQ(out.record.cFileName, "b");
     EXPECT_EQ(out.enumeration, Handle(22));
     EXPECT_EQ(out.total, 5u);
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "C:\\data") << "the stack keeps its own copy";
-    EXPECT_STREQ(out.record.cFileName, "a");
+    EXPECT_EQ(out.directoryLength, 7u);
+    EXPECT_STREQ(out.record.cFileName, "a") << "the stack keeps its own copy of the record";
     EXPECT_EQ(out.enumeration, Handle(11));
     EXPECT_EQ(out.total, 0x100000000ull);
     EXPECT_FALSE(Pop(stack, &out));
@@ -87,9 +91,9 @@ TEST_F(DirStackTest, NodesAreReusedByDepth) {
     Push("B", 2, 0);
     Popped out;
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "B");
+    EXPECT_STREQ(out.record.cFileName, "B");
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "A");
+    EXPECT_STREQ(out.record.cFileName, "A");
     EXPECT_FALSE(Pop(stack, &out));
     EXPECT_EQ(counter.Count(), 2);
 
@@ -97,9 +101,9 @@ TEST_F(DirStackTest, NodesAreReusedByDepth) {
     Push("D", 4, 0);
     EXPECT_EQ(counter.Count(), 2) << "C and D reuse both nodes";
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "D");
+    EXPECT_STREQ(out.record.cFileName, "D");
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "C");
+    EXPECT_STREQ(out.record.cFileName, "C");
     EXPECT_EQ(ChainLength(stack), 2);
 }
 
@@ -129,9 +133,9 @@ TEST_F(DirStackTest, ForEachOnStackVisitsOnlyEntriesFromTheTop) {
 TEST_F(DirStackTest, AFailedAllocationLeavesTheStackAsItWas) {
     Push("A", 1, 0);
     CountAllocations counter(0);
-    EXPECT_FALSE(stack.Push("B", Handle(2), Record("B", 0), 0));
+    EXPECT_FALSE(stack.Push(20, Handle(2), Record("B", 0), 0));
     Popped out;
     ASSERT_TRUE(Pop(stack, &out));
-    EXPECT_STREQ(out.directory, "A");
+    EXPECT_STREQ(out.record.cFileName, "A");
     EXPECT_FALSE(Pop(stack, &out));
 }

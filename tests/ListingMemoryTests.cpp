@@ -60,6 +60,23 @@ TEST(ListingMemory, OneStateAndOneNodePerNewDepth) {
     EXPECT_EQ(counter.Count(), 1 + 4) << "one SearchState, one node for each of 4 depths";
 }
 
+TEST(ListingMemory, ADeepTreeStillTakesOneStateAndOneNodePerDepth) {
+    // Forty levels of 30 characters: paths past 1,200 characters, whose
+    // deeper names do not fit the record. No level copies a path.
+    ScratchDir scratch;
+    std::string chain;
+    for (int level = 0; level < 40; ++level) {
+        chain += std::string(29, 'n') + static_cast<char>('A' + level % 26) + "/";
+    }
+    scratch.MakeFile(chain + "deepest", 3);
+    scratch.MakeFile("top", 1);
+    FsInit(1, nullptr, nullptr, nullptr);
+    CountAllocations counter;
+    Listed listed = ListDirectly(Remote(scratch.Path()));
+    EXPECT_EQ(listed.entries, 1 + 8) << "top and the eight folders whose names fit";
+    EXPECT_EQ(counter.Count(), 1 + 40) << "one SearchState, one node for each of 40 depths";
+}
+
 TEST(ListingMemory, RunningOutOfMemoryRefusesOrEndsTheListingCleanly) {
     ScratchDir scratch;
     scratch.MakeFile("top.txt");

@@ -9,6 +9,9 @@
 #include "TestSupport.h"
 
 #ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "StandInControl.h"
 #endif
 
@@ -150,6 +153,90 @@ TEST_F(ListingTest, DirectoryLinkIsAFileEntryThatIsNotWalked) {
     EXPECT_FALSE(listing.Next()) << "the link's target is not walked";
 }
 
+TEST_F(ListingTest, DanglingLinkIsListedAsALinkAndCanBeDeleted) {
+#ifdef _WIN32
+    // Windows lists a dangling link as the link it is; Wine lists none, so
+    // this is proven natively.
+    GTEST_SKIP() << "Wine does not list dangling links";
+#else
+    scratch.MakeFile("d/f", 3);
+    std::filesystem::create_symlink(scratch / "no-such-target", scratch / "d/gone");
+    scratch.MakeDir("only");
+    std::filesystem::create_symlink(scratch / "no-such-target", scratch / "only/gone");
+    std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
+    EXPECT_EQ(entries, Entries({{"d/f", 3, 0},
+                                {"d/gone", 0, 0},
+                                {"d./", 3, 0},
+                                {"only/gone", 0, 0},
+                                {"only./", 0, 0}}));
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_NE(entries[1].attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "shown as a link";
+    EXPECT_EQ(entries[1].attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+    // The listed link can be deleted, and then its folder removed.
+    NameBuffer link(Remote(scratch / "only/gone"));
+    EXPECT_TRUE(Plugin().DeleteFile(link.text));
+    std::error_code error;
+    EXPECT_FALSE(std::filesystem::is_symlink(scratch / "only/gone", error));
+    NameBuffer folder(Remote(scratch / "only"));
+    EXPECT_TRUE(Plugin().RemoveDir(folder.text));
+    EXPECT_FALSE(scratch.Exists("only"));
+#endif
+}
+
+TEST_F(ListingTest, NamesOfAFolderThatCannotBeSearchedAreListedWithWhatIsKnown) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a folder readable but not searchable is a POSIX permission";
+#else
+    // "u" may be read but not searched: its names are known, nothing else.
+    // Root passes every permission, so the listing runs in a child process
+    // that has given its privileges up.
+    scratch.MakeFile("u/x", 5);
+    scratch.MakeFile("u/s/deep", 9);
+    std::filesystem::create_symlink("x", scratch / "u/l");
+    std::filesystem::permissions(scratch.Path(), std::filesystem::perms::all);
+    std::filesystem::permissions(scratch / "u", std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::group_read |
+                                                    std::filesystem::perms::others_read);
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(channel[0]);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(2);
+        }
+        std::string report;
+        for (const Entry& entry : ListAll(Remote(scratch.Path()))) {
+            report += entry.name + " " + std::to_string(entry.size) + " " +
+                      std::to_string(entry.attributes) + "\n";
+        }
+        ssize_t written = write(channel[1], report.data(), report.size());
+        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 3);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[512];
+    ssize_t got;
+    while ((got = read(channel[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<size_t>(got));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::filesystem::permissions(scratch / "u", std::filesystem::perms::owner_all);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // The link as a link, the folder as a folder that cannot be opened (empty),
+    // the file as a file: all of size 0, since nothing more can be known. "u"
+    // itself, whose owner may not write it, is read-only.
+    std::string link = std::to_string(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+    std::string file = std::to_string(FILE_ATTRIBUTE_ARCHIVE);
+    std::string folder = std::to_string(FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(report, "u/l 0 " + link + "\nu/s./ 0 0\nu/x 0 " + file + "\nu./ 0 " + folder + "\n");
+#endif
+}
+
 TEST_F(ListingTest, SizesAddUpAcrossBothHalves) {
     scratch.MakeFile("d/one", 3 * kGiB);
     scratch.MakeFile("d/two", 3 * kGiB);
@@ -231,17 +318,19 @@ TEST_F(ListingTest, NamesThatDoNotFitAreSkippedAndTheWalkGoesOn) {
                                 {"z.txt", 2, 0}}));
 }
 
-TEST_F(ListingTest, SubdirectoryTooDeepToEnterIsListedEmpty) {
-    // The chain directory has 255 characters, so its own pattern just fits;
-    // its subdirectory "xxxxx" would make a 261-character path, so it is shown
-    // but not entered.
+TEST_F(ListingTest, SubdirectoryPast260CharactersIsEnteredAndCounted) {
+    // The chain directory has 255 characters; its subdirectory "xxxxx" makes a
+    // path of 261, which the walk still enters, so that its file is listed
+    // under its relative name and counted in both totals above it.
     std::string prefix = scratch.Path() + kSeparator;
     std::string chain = std::string(255 - prefix.size(), 'c');
     scratch.MakeFile(chain + "/xxxxx/inside", 3);
     scratch.MakeFile(chain + "/y", 1);
     std::vector<Entry> entries = ListAll(Remote(scratch.Path()));
-    EXPECT_EQ(entries,
-              Entries({{chain + "/xxxxx./", 0, 0}, {chain + "/y", 1, 0}, {chain + "./", 1, 0}}));
+    EXPECT_EQ(entries, Entries({{chain + "/xxxxx/inside", 3, 0},
+                                {chain + "/xxxxx./", 3, 0},
+                                {chain + "/y", 1, 0},
+                                {chain + "./", 4, 0}}));
 }
 
 TEST_F(ListingTest, ProgressIsConsultedEveryThousandFiles) {

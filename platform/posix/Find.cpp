@@ -1,6 +1,8 @@
 // FindFirstFileA and friends over open directories. The names are read when
 // the enumeration opens and come back in byte order after "." and "..";
-// each name is examined when it is returned.
+// each name is examined when it is returned. A name that cannot be examined
+// is still given with what its directory entry says, as Windows gives every
+// name a directory holds.
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,9 +28,15 @@ const DWORD kSymbolicLinkTag = 0xA000000Cu;
 // The directory stays open until FindClose, as a Windows enumeration holds
 // its directory handle: an enumeration left open shows as an open descriptor
 // of the process.
+struct Name {
+    std::string text;
+    unsigned char type; // the directory entry's d_type; DT_UNKNOWN when not read from one
+    bool operator<(const Name& other) const { return text < other.text; }
+};
+
 struct Enumeration {
     std::string directory;
-    std::vector<std::string> names;
+    std::vector<Name> names;
     size_t next;
     int descriptor; // -1 for an enumeration of one name
     ~Enumeration() {
@@ -48,11 +57,45 @@ bool Matches(const std::string& mask, const char* name) {
     return fnmatch(mask.c_str(), name, 0) == 0;
 }
 
-// Fills `record` for one name. False when the name vanished or is a dangling
-// link, which Windows does not list. Names read from an open directory are
-// examined relative to it: no path is walked again for each name, and the
-// name is looked up in the very directory it was read from.
-bool Describe(const Enumeration& enumeration, const std::string& name, WIN32_FIND_DATAA* record) {
+DWORD NameAttributes(const std::string& name) {
+    return name[0] == '.' && name != "." && name != ".." ? FILE_ATTRIBUTE_HIDDEN : 0;
+}
+
+void FillRecord(const std::string& name, DWORD attributes, DWORD reparseTag,
+                const struct stat* info, uint64_t size, WIN32_FIND_DATAA* record) {
+    std::memset(record, 0, sizeof *record);
+    record->dwFileAttributes = attributes | NameAttributes(name);
+    record->dwReserved0 = reparseTag;
+    if (info != nullptr) {
+        record->ftCreationTime = standin::ToFileTime(info->st_ctim);
+        record->ftLastAccessTime = standin::ToFileTime(info->st_atim);
+        record->ftLastWriteTime = standin::ToFileTime(info->st_mtim);
+    }
+    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    record->nFileSizeLow = static_cast<DWORD>(size);
+    std::strncpy(record->cFileName, name.c_str(), sizeof record->cFileName - 1);
+}
+
+// A name of a directory that can be read but not searched: only its entry's
+// type is known. A link is given as a link, never as what it may point to.
+void DescribeFromEntry(const Name& name, WIN32_FIND_DATAA* record) {
+    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+    DWORD reparseTag = 0;
+    if (name.type == DT_DIR) {
+        attributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else if (name.type == DT_LNK) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        reparseTag = kSymbolicLinkTag;
+    }
+    FillRecord(name.text, attributes, reparseTag, nullptr, 0, record);
+}
+
+// Fills `record` for one name. False when the name vanished, or, for a name
+// not read from a directory, cannot be examined. Names read from an open
+// directory are examined relative to it: no path is walked again for each
+// name, and the name is looked up in the very directory it was read from.
+bool Describe(const Enumeration& enumeration, const Name& entry, WIN32_FIND_DATAA* record) {
+    const std::string& name = entry.text;
     int directory = AT_FDCWD;
     const char* path = name.c_str();
     std::string joined;
@@ -65,14 +108,24 @@ bool Describe(const Enumeration& enumeration, const std::string& name, WIN32_FIN
     }
     struct stat info;
     if (fstatat(directory, path, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return false;
+        if (errno == ENOENT || entry.type == DT_UNKNOWN) {
+            return false;
+        }
+        DescribeFromEntry(entry, record);
+        return true;
     }
     DWORD attributes = 0;
     DWORD reparseTag = 0;
     if (S_ISLNK(info.st_mode)) {
-        if (fstatat(directory, path, &info, 0) != 0) {
-            return false;
+        struct stat target;
+        if (fstatat(directory, path, &target, 0) != 0) {
+            // A dangling link is listed as the link it is, as Windows lists
+            // one, so that it can be seen and deleted.
+            FillRecord(name, FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE,
+                       kSymbolicLinkTag, &info, 0, record);
+            return true;
         }
+        info = target;
         if (S_ISDIR(info.st_mode)) {
             attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
             reparseTag = kSymbolicLinkTag;
@@ -82,26 +135,15 @@ bool Describe(const Enumeration& enumeration, const std::string& name, WIN32_FIN
     if ((info.st_mode & S_IWUSR) == 0) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }
-    if (name[0] == '.' && name != "." && name != "..") {
-        attributes |= FILE_ATTRIBUTE_HIDDEN;
-    }
-    std::memset(record, 0, sizeof *record);
-    record->dwFileAttributes = attributes;
-    record->dwReserved0 = reparseTag;
-    record->ftCreationTime = standin::ToFileTime(info.st_ctim);
-    record->ftLastAccessTime = standin::ToFileTime(info.st_atim);
-    record->ftLastWriteTime = standin::ToFileTime(info.st_mtim);
     uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    record->nFileSizeLow = static_cast<DWORD>(size);
-    std::strncpy(record->cFileName, name.c_str(), sizeof record->cFileName - 1);
+    FillRecord(name, attributes, reparseTag, &info, size, record);
     return true;
 }
 
 // Appends the names of an open directory that match; false on a read error.
 // Read straight into a buffer on the stack: a directory stream would allocate
 // tens of kilobytes for every directory of a walk.
-bool ReadEntries(int descriptor, const std::string& mask, std::vector<std::string>* names) {
+bool ReadEntries(int descriptor, const std::string& mask, std::vector<Name>* names) {
     alignas(struct dirent64) char buffer[8192];
     for (;;) {
         ssize_t length = getdents64(descriptor, buffer, sizeof buffer);
@@ -114,16 +156,61 @@ bool ReadEntries(int descriptor, const std::string& mask, std::vector<std::strin
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
                 Matches(mask, name)) {
-                names->emplace_back(name);
+                names->push_back({name, entry->d_type});
             }
         }
     }
 }
 
-bool ReadNames(const std::string& directory, const std::string& mask, Enumeration* enumeration) {
-    std::vector<std::string>* names = &enumeration->names;
+// Opens a directory whose path is longer than the kernel takes in one call: a
+// part that fits at a time, each relative to the one before.
+int OpenInSteps(const std::string& directory) {
+    int base = AT_FDCWD;
+    size_t at = 0;
+    while (at < directory.size()) {
+        size_t end = directory.size();
+        if (end - at >= PATH_MAX) {
+            end = directory.rfind('/', at + PATH_MAX - 1);
+            if (end == std::string::npos || end <= at) {
+                errno = ENAMETOOLONG;
+                break;
+            }
+        }
+        bool last = end == directory.size();
+        std::string part = directory.substr(at, end - at);
+        int flags = (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC;
+        int descriptor = openat(base, part.empty() ? "/" : part.c_str(), flags);
+        int error = errno;
+        if (base != AT_FDCWD) {
+            close(base);
+        }
+        if (descriptor < 0 || last) {
+            errno = error;
+            return descriptor;
+        }
+        base = descriptor;
+        at = end + 1;
+    }
+    if (base != AT_FDCWD) {
+        int error = errno;
+        close(base);
+        errno = error;
+    }
+    return -1;
+}
+
+int OpenDirectory(const std::string& directory) {
     int descriptor =
         open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0 && errno == ENAMETOOLONG) {
+        return OpenInSteps(directory);
+    }
+    return descriptor;
+}
+
+bool ReadNames(const std::string& directory, const std::string& mask, Enumeration* enumeration) {
+    std::vector<Name>* names = &enumeration->names;
+    int descriptor = OpenDirectory(directory);
     if (descriptor < 0) {
         int error = errno;
         standin::SetErrorFromErrno(error, directory);
@@ -134,10 +221,10 @@ bool ReadNames(const std::string& directory, const std::string& mask, Enumeratio
     }
     enumeration->descriptor = descriptor;
     if (Matches(mask, ".")) {
-        names->push_back(".");
+        names->push_back({".", DT_DIR});
     }
     if (Matches(mask, "..")) {
-        names->push_back("..");
+        names->push_back({"..", DT_DIR});
     }
     size_t dots = names->size();
     if (!ReadEntries(descriptor, mask, names)) {
@@ -150,7 +237,7 @@ bool ReadNames(const std::string& directory, const std::string& mask, Enumeratio
 
 bool NextEntry(Enumeration* enumeration, WIN32_FIND_DATAA* record) {
     while (enumeration->next < enumeration->names.size()) {
-        const std::string& name = enumeration->names[enumeration->next++];
+        const Name& name = enumeration->names[enumeration->next++];
         if (Describe(*enumeration, name, record)) {
             return true;
         }
@@ -177,7 +264,7 @@ extern "C" HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* record) 
             return INVALID_HANDLE_VALUE;
         }
     } else {
-        enumeration->names.push_back(mask);
+        enumeration->names.push_back({mask, DT_UNKNOWN});
     }
     if (!NextEntry(enumeration, record)) {
         delete enumeration;

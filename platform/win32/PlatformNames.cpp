@@ -275,8 +275,11 @@ bool EndsWithSeparator(const char* path, size_t length) {
 }
 
 HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record) {
-    WCHAR widePattern[MAX_PATH + 16];
-    if (!ToWidePath(pattern, literal, widePattern, MAX_PATH + 16)) {
+    // Every path Windows takes literally fits, prefix included; a longer one
+    // fails to convert and the directory is not opened, as Windows would
+    // refuse it.
+    WCHAR widePattern[kLongestLiteralPath + 1];
+    if (!ToWidePath(pattern, literal, widePattern, kLongestLiteralPath + 1)) {
         return INVALID_HANDLE_VALUE;
     }
     WIN32_FIND_DATAW wide;

@@ -13,6 +13,9 @@ inline constexpr char kPathSeparator = '\\';
 // Matches every name in a directory, names without a dot included.
 inline constexpr char kAllNamesMask[] = "*.*";
 inline constexpr char kPluginRootName[] = "\\";
+// The longest path the wide file functions take in the \\?\ form, prefix
+// included, in characters.
+inline constexpr int kLongestLiteralPath = 32767;
 // "\C:" is the shortest name a file operation accepts.
 inline constexpr size_t kShortestOperableName = 3;
 
