@@ -3,6 +3,7 @@
 // the host first whether the user has aborted, then act on the local files.
 #include "fileops/DirectoryEntries.h"
 #include "fileops/MissingFolders.h"
+#include "fileops/SafeTransfer.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 
@@ -19,6 +20,11 @@ int TransferResultOf(DWORD error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: // a move onto an existing name: the host offers to overwrite
         return FS_FILE_EXISTS;
+    case ERROR_DISK_FULL: // the target's side failed: the user should look there
+    case ERROR_HANDLE_DISK_FULL:
+        return FS_FILE_WRITEERROR;
+    case ERROR_REQUEST_ABORTED:
+        return FS_FILE_USERABORT;
     default:
         return FS_FILE_READERROR;
     }
@@ -34,22 +40,11 @@ int RenameResultOf(DWORD error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return FS_FILE_EXISTS;
-    default:
+    case ERROR_REQUEST_ABORTED:
+        return FS_FILE_USERABORT;
+    default: // a full disk included
         return FS_FILE_WRITEERROR;
     }
-}
-
-// Replacing the target in one step means a failed move leaves both files as
-// they were, and a move of a file onto itself (the same name, a case variant,
-// a directory entry and its directory) never deletes the only copy.
-BOOL MoveOrCopy(const char* source, const char* target, bool move, bool overwrite) {
-    if (!move) {
-        return CopyFileA(source, target, overwrite ? FALSE : TRUE);
-    }
-    if (overwrite) {
-        return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-    }
-    return MoveFileA(source, target);
 }
 
 // Whether the missing folders of a target could be all that stands in the
@@ -61,11 +56,12 @@ bool WorthMakingFolders(const char* source, bool move) {
            (move || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
 }
 
-// MoveOrCopy, which creates the target's missing folders and tries once more
+// SafeTransfer, which creates the target's missing folders and tries once more
 // when they are all that stood in the way. The folders go again if the second
 // try fails too.
-BOOL Transfer(const char* source, const char* target, bool move, bool overwrite) {
-    if (MoveOrCopy(source, target, move, overwrite)) {
+BOOL Transfer(const char* source, const char* target, bool move, bool overwrite,
+              const HostNames& names) {
+    if (SafeTransfer(source, target, move, overwrite, names)) {
         return TRUE;
     }
     DWORD error = GetLastError();
@@ -75,7 +71,7 @@ BOOL Transfer(const char* source, const char* target, bool move, bool overwrite)
         SetLastError(error);
         return FALSE;
     }
-    if (MoveOrCopy(source, target, move, overwrite)) {
+    if (SafeTransfer(source, target, move, overwrite, names)) {
         return TRUE;
     }
     error = GetLastError();
@@ -107,7 +103,7 @@ int WINAPI FsGetFile(char* remoteName, char* localName, int copyFlags, RemoteFil
     }
     bool move = (copyFlags & FS_COPYFLAGS_MOVE) != 0;
     bool overwrite = (copyFlags & FS_COPYFLAGS_OVERWRITE) != 0;
-    if (!Transfer(source, localName, move, overwrite)) {
+    if (!Transfer(source, localName, move, overwrite, {remoteName, localName})) {
         return TransferResultOf(GetLastError());
     }
     UserAborted(remoteName, localName, 100); // the copy is done; an abort changes nothing
@@ -127,7 +123,7 @@ int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
         !PlatformPathOf(newName, target, sizeof target)) {
         return FS_FILE_NOTFOUND;
     }
-    if (!Transfer(source, target, HostFlag(move), HostFlag(overwrite))) {
+    if (!Transfer(source, target, HostFlag(move), HostFlag(overwrite), {oldName, newName})) {
         return RenameResultOf(GetLastError());
     }
     return FS_FILE_OK;

@@ -17,8 +17,12 @@ namespace {
 
 std::atomic<int> g_openFiles{0};
 
+// A handle opened for no data (only to set times or attributes) holds the
+// file by an O_PATH descriptor, which opens a FIFO or a device without
+// waiting on it or waking it.
 struct FileHandle {
     int descriptor;
+    bool pathOnly;
 };
 
 using standin::Fail;
@@ -44,77 +48,9 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool CopyContents(int from, int to) {
-    char buffer[1 << 16];
-    for (;;) {
-        ssize_t got = read(from, buffer, sizeof buffer);
-        if (got == 0) {
-            return true;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            done += put;
-        }
-    }
-}
+} // namespace
 
-// Copies a file's contents and last write time, as CopyFileA does.
-BOOL CopyPosix(const std::string& source, const std::string& target, bool failIfExists) {
-    int from = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (from < 0) {
-        return FailFromErrno(source);
-    }
-    struct stat sourceInfo;
-    fstat(from, &sourceInfo);
-    if (S_ISDIR(sourceInfo.st_mode)) {
-        close(from);
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    struct stat targetInfo;
-    if (!failIfExists && stat(target.c_str(), &targetInfo) == 0) {
-        // Truncating the source itself would destroy it; Windows refuses.
-        if (SameFile(sourceInfo, targetInfo)) {
-            close(from);
-            return Fail(ERROR_SHARING_VIOLATION);
-        }
-        if (IsReadOnly(targetInfo) || S_ISDIR(targetInfo.st_mode)) {
-            close(from);
-            return Fail(ERROR_ACCESS_DENIED);
-        }
-    }
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    int to = open(target.c_str(), flags, sourceInfo.st_mode & 07777);
-    if (to < 0) {
-        int error = errno;
-        close(from);
-        errno = error;
-        return FailFromErrno(target);
-    }
-    bool copied = CopyContents(from, to);
-    int error = errno;
-    struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    futimens(to, times);
-    close(from);
-    close(to);
-    if (!copied) {
-        unlink(target.c_str());
-        errno = error;
-        return FailFromErrno(target);
-    }
-    return TRUE;
-}
+namespace standin {
 
 int RenameNoReplace(const std::string& source, const std::string& target) {
 #ifdef SYS_renameat2
@@ -139,25 +75,46 @@ int RenameNoReplace(const std::string& source, const std::string& target) {
     return rename(source.c_str(), target.c_str());
 }
 
-// Across file systems a file moves as a copy and a delete.
-BOOL MoveAcrossDevices(const std::string& source, const std::string& target, bool replace) {
-    struct stat info;
-    if (lstat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        return Fail(ERROR_NOT_SAME_DEVICE);
-    }
-    if (!CopyPosix(source, target, !replace)) {
-        if (GetLastError() == ERROR_FILE_EXISTS) {
-            SetLastError(ERROR_ALREADY_EXISTS);
-        }
-        return FALSE;
-    }
-    if (unlink(source.c_str()) != 0) {
-        return FailFromErrno(source);
-    }
-    return TRUE;
+} // namespace standin
+
+namespace {
+
+std::string LastComponent(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags) {
+bool SameFolder(const std::string& a, const std::string& b) {
+    auto folder = [](const std::string& path) {
+        size_t slash = path.find_last_of('/');
+        return slash == std::string::npos ? std::string(".")
+                                          : (slash == 0 ? std::string("/") : path.substr(0, slash));
+    };
+    struct stat first, second;
+    return stat(folder(a).c_str(), &first) == 0 && stat(folder(b).c_str(), &second) == 0 &&
+           SameFile(first, second);
+}
+
+// Two names of one file are the same entry when the file has no other name,
+// or when they are one name in one folder (spelt through different paths).
+bool SameEntry(const std::string& source, const struct stat& info, const std::string& target) {
+    return S_ISDIR(info.st_mode) || info.st_nlink <= 1 ||
+           (LastComponent(source) == LastComponent(target) && SameFolder(source, target));
+}
+
+// Across file systems a file moves as a copy that keeps what mv keeps, put in
+// place in one step, and a delete of the source once the copy is there.
+BOOL MoveAcrossDevices(const std::string& source, const struct stat& info,
+                       const std::string& target, bool replace, LPPROGRESS_ROUTINE routine,
+                       void* data) {
+    if (S_ISDIR(info.st_mode)) {
+        return Fail(ERROR_NOT_SAME_DEVICE);
+    }
+    return standin::MoveByCopy(source, info, target, replace, routine, data);
+}
+
+BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags,
+               LPPROGRESS_ROUTINE routine, void* data) {
     bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
     struct stat sourceInfo;
     if (lstat(source.c_str(), &sourceInfo) != 0) {
@@ -166,12 +123,21 @@ BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags
     struct stat targetInfo;
     bool targetExists = lstat(target.c_str(), &targetInfo) == 0;
     bool sameFile = targetExists && SameFile(sourceInfo, targetInfo);
+    if (sameFile && !SameEntry(source, sourceInfo, target)) {
+        // Another name of the same file: rename(2) would do nothing and say it
+        // had. Windows refuses without replace, and with it the source's name
+        // goes, which leaves the file under the target's name.
+        if (!replace) {
+            return Fail(ERROR_ALREADY_EXISTS);
+        }
+        return unlink(source.c_str()) == 0 ? TRUE : FailFromErrno(source);
+    }
     if (targetExists && !sameFile && replace &&
         (S_ISDIR(targetInfo.st_mode) || S_ISDIR(sourceInfo.st_mode))) {
         return Fail(ERROR_ACCESS_DENIED); // Windows replaces files only
     }
     int result = replace || sameFile ? rename(source.c_str(), target.c_str())
-                                     : RenameNoReplace(source, target);
+                                     : standin::RenameNoReplace(source, target);
     if (result == 0) {
         return TRUE;
     }
@@ -179,8 +145,13 @@ BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags
         return Fail(ERROR_ALREADY_EXISTS);
     }
     if (errno == EXDEV) {
-        return (flags & MOVEFILE_COPY_ALLOWED) ? MoveAcrossDevices(source, target, replace)
-                                               : Fail(ERROR_NOT_SAME_DEVICE);
+        if ((flags & MOVEFILE_COPY_ALLOWED) == 0) {
+            return Fail(ERROR_NOT_SAME_DEVICE);
+        }
+        if (targetExists && !replace) {
+            return Fail(ERROR_ALREADY_EXISTS);
+        }
+        return MoveAcrossDevices(source, sourceInfo, target, replace, routine, data);
     }
     return FailFromErrno(errno == ENOENT && targetExists ? source : target);
 }
@@ -196,15 +167,6 @@ FileHandle* HandleOf(HANDLE handle) {
 
 extern "C" {
 
-BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists) {
-    std::string from(source);
-    std::string to(target);
-    if (Faulted("CopyFileA", from)) {
-        return FALSE;
-    }
-    return CopyPosix(from, to, failIfExists != FALSE);
-}
-
 BOOL MoveFileA(const char* source, const char* target) {
     return MoveFileExA(source, target, MOVEFILE_COPY_ALLOWED);
 }
@@ -215,7 +177,17 @@ BOOL MoveFileExA(const char* source, const char* target, DWORD flags) {
     if (Faulted("MoveFileExA", from)) {
         return FALSE;
     }
-    return MovePosix(from, to, flags);
+    return MovePosix(from, to, flags, nullptr, nullptr);
+}
+
+BOOL MoveFileWithProgressA(const char* source, const char* target, LPPROGRESS_ROUTINE routine,
+                           void* data, DWORD flags) {
+    std::string from(source);
+    std::string to(target);
+    if (Faulted("MoveFileWithProgressA", from)) {
+        return FALSE;
+    }
+    return MovePosix(from, to, flags, routine, data);
 }
 
 BOOL DeleteFileA(const char* path) {
@@ -308,8 +280,13 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
         Fail(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int flags = O_CLOEXEC;
-    flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    bool pathOnly = (access & (GENERIC_READ | GENERIC_WRITE)) == 0 && disposition == OPEN_EXISTING;
+    // Opening a FIFO for data never waits for the other end, as on Windows.
+    int flags = O_CLOEXEC | (pathOnly ? O_PATH : O_NONBLOCK | O_NOCTTY);
+    if (!pathOnly) {
+        flags |=
+            (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    }
     switch (disposition) {
     case CREATE_NEW:
         flags |= O_CREAT | O_EXCL;
@@ -328,8 +305,11 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
         FailFromErrno(name);
         return INVALID_HANDLE_VALUE;
     }
+    if (!pathOnly) {
+        fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    }
     ++g_openFiles;
-    return new FileHandle{descriptor};
+    return new FileHandle{descriptor, pathOnly};
 }
 
 BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
@@ -345,6 +325,11 @@ BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
     struct timespec times[2];
     times[0] = lastAccess ? standin::ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? standin::ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
+    if (file->pathOnly) {
+        // The descriptor's own name in /proc means exactly the file opened.
+        std::string self = "/proc/self/fd/" + std::to_string(file->descriptor);
+        return utimensat(AT_FDCWD, self.c_str(), times, 0) == 0 ? TRUE : FailFromErrno("");
+    }
     return futimens(file->descriptor, times) == 0 ? TRUE : FailFromErrno("");
 }
 

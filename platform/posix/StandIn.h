@@ -17,6 +17,16 @@ BOOL Fail(DWORD error);
 // True (with the last error set) when a test injected a failure for this call.
 bool Faulted(const char* function, const std::string& path);
 
+// rename(2) that refuses an existing target, without a check-then-act race.
+int RenameNoReplace(const std::string& source, const std::string& target);
+
+// The move of a non-directory `source` (described by `info`, not followed) to
+// another file system: a copy that keeps mode, owner, times and extended
+// attributes, links as links, put at `target` in one step (over what is there
+// when `replace`), then the source's removal.
+BOOL MoveByCopy(const std::string& source, const struct stat& info, const std::string& target,
+                bool replace, LPPROGRESS_ROUTINE routine, void* data);
+
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec ToTimespec(const FILETIME& time);
 

@@ -27,6 +27,15 @@ typedef struct HKEY__* HKEY;
 typedef intptr_t INT_PTR;
 typedef INT_PTR (*FARPROC)();
 typedef const char* LPCSTR;
+typedef unsigned long long ULONGLONG;
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        int32_t HighPart;
+    } u;
+    int64_t QuadPart;
+};
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define MAKEINTRESOURCEA(id)                                                                       \
@@ -52,6 +61,7 @@ typedef const char* LPCSTR;
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_DISK_FULL 39
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
@@ -61,10 +71,19 @@ typedef const char* LPCSTR;
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DIRECTORY 267
 #define ERROR_NO_ASSOCIATION 1155
+#define ERROR_REQUEST_ABORTED 1235
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 
 #define MOVEFILE_REPLACE_EXISTING 0x1
 #define MOVEFILE_COPY_ALLOWED 0x2
+
+#define COPY_FILE_FAIL_IF_EXISTS 0x1
+#define PROGRESS_CONTINUE 0
+#define PROGRESS_CANCEL 1
+#define PROGRESS_STOP 2
+#define PROGRESS_QUIET 3
+#define CALLBACK_CHUNK_FINISHED 0
+#define CALLBACK_STREAM_SWITCH 1
 
 #define FILE_WRITE_ATTRIBUTES 0x100u
 #define FILE_SHARE_READ 0x1u
@@ -106,6 +125,11 @@ struct WIN32_FIND_DATAA {
 
 struct SECURITY_ATTRIBUTES;
 
+typedef DWORD(CALLBACK* LPPROGRESS_ROUTINE)(LARGE_INTEGER totalSize, LARGE_INTEGER totalDone,
+                                            LARGE_INTEGER streamSize, LARGE_INTEGER streamDone,
+                                            DWORD streamNumber, DWORD reason, HANDLE source,
+                                            HANDLE target, LPVOID data);
+
 extern "C" {
 
 DWORD GetLastError(void);
@@ -116,6 +140,13 @@ BOOL FindNextFileA(HANDLE enumeration, WIN32_FIND_DATAA* record);
 BOOL FindClose(HANDLE enumeration);
 
 BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists);
+// Windows calls `routine` as the data goes; this layer does so after each
+// chunk of a copy (never for a rename), and a cancel removes what was written.
+BOOL CopyFileExA(const char* source, const char* target, LPPROGRESS_ROUTINE routine, LPVOID data,
+                 BOOL* cancel, DWORD flags);
+BOOL MoveFileWithProgressA(const char* source, const char* target, LPPROGRESS_ROUTINE routine,
+                           LPVOID data, DWORD flags);
+ULONGLONG GetTickCount64(void);
 BOOL MoveFileA(const char* source, const char* target);
 BOOL MoveFileExA(const char* source, const char* target, DWORD flags);
 BOOL DeleteFileA(const char* path);
