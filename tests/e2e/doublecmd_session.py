@@ -68,7 +68,7 @@ def oracle(root):
     """The flat listing expected of a tree, by a walk of its own: files by
     relative name and size, directories after their contents as "name./" with
     the total size of the files beneath; links to directories are listed as
-    links and not followed; dangling links are not listed."""
+    links and not followed; dangling links are listed with size 0."""
     entries = {}
 
     def walk(relative):
@@ -82,6 +82,7 @@ def oracle(root):
                 try:
                     info = os.stat(path)
                 except FileNotFoundError:
+                    entries[name] = 0  # a dangling link: listed, so it can be deleted
                     continue
                 if stat.S_ISDIR(info.st_mode):
                     entries[name] = "<LNK>"
