@@ -48,7 +48,5 @@ void DestroySearchState(SearchState* state);
 // the listing has ended or cannot go on.
 BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record);
 
-// True for a name the walker lists as a file: not a directory, or a link to
-// one. Reparse directories whose tag is not a name surrogate (cloud
-// placeholders, deduplicated folders) are ordinary folders and are entered.
+// True for a name the walker lists as a file (see IsFileKind).
 bool IsFileEntry(const WIN32_FIND_DATAA& record);

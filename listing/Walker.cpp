@@ -6,13 +6,11 @@
 #include <new>
 
 #include "PlatformNames.h"
+#include "listing/EntryKind.h"
 #include "listing/SearchState.h"
 #include "plugin/BoundedText.h"
 
 namespace {
-
-// Set on the reparse tags of junctions, symbolic links and mount points.
-const DWORD kNameSurrogateTag = 0x20000000;
 
 bool IsDotName(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -47,7 +45,7 @@ void CloseEnumeration(SearchState* state) {
 }
 
 bool NextOrClose(SearchState* state, WIN32_FIND_DATAA* record) {
-    if (FindNextExact(state->enumeration, record)) {
+    if (FindNextExact(state->enumeration, state->currentDirectory, state->literalWalk, record)) {
         return true;
     }
     CloseEnumeration(state);
@@ -172,17 +170,7 @@ bool Ascend(SearchState* state, WIN32_FIND_DATAA* record, bool* produced) {
 } // namespace
 
 bool IsFileEntry(const WIN32_FIND_DATAA& record) {
-    if ((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return true;
-    }
-    if ((record.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return false;
-    }
-    // Links are listed and never followed, so that a link cannot lead the walk
-    // in circles or out of the listed tree; a reparse directory whose tag is
-    // unknown is taken for a link.
-    DWORD tag = record.dwReserved0;
-    return tag == 0 || (tag & kNameSurrogateTag) != 0;
+    return IsFileKind(record.dwFileAttributes, record.dwReserved0);
 }
 
 SearchState* CreateSearchState(const char* rootPath) {
@@ -228,6 +216,12 @@ BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record) {
                 ++state->stats.directories;
                 return TRUE;
             }
+            continue;
+        }
+        if (IsUnnamedEntry(*record)) {
+            // Nothing could name it to the host, but its bytes are beneath
+            // every directory above it.
+            state->stats.runningTotal += SizeOf(*record);
             continue;
         }
         if (IsFileEntry(*record)) {

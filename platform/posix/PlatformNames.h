@@ -50,6 +50,6 @@ inline bool EndsWithSeparator(const char* path, size_t length) {
 inline HANDLE FindFirstExact(const char* pattern, bool, WIN32_FIND_DATAA* record) {
     return FindFirstFileA(pattern, record);
 }
-inline BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record) {
+inline BOOL FindNextExact(HANDLE enumeration, const char*, bool, WIN32_FIND_DATAA* record) {
     return FindNextFileA(enumeration, record);
 }

@@ -1,8 +1,12 @@
 #include "PlatformNames.h"
 
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
+#include <new>
 
+#include "listing/EntryKind.h"
 #include "plugin/BoundedText.h"
 
 namespace {
@@ -179,7 +183,8 @@ bool ToAnsiExactly(const WCHAR* wide, char* ansi, int capacity) {
 }
 
 // The ANSI record of a wide one. False when neither the long nor the short
-// name converts exactly, so that no name could be given for this file.
+// name converts exactly, so that no name could be given for this file: the
+// record's names are then empty.
 bool ToAnsiRecord(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* record) {
     record->dwFileAttributes = wide.dwFileAttributes;
     record->ftCreationTime = wide.ftCreationTime;
@@ -193,20 +198,153 @@ bool ToAnsiRecord(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* record) {
                        sizeof record->cAlternateFileName)) {
         record->cAlternateFileName[0] = '\0';
     }
-    if (ToAnsiExactly(wide.cFileName, record->cFileName, sizeof record->cFileName)) {
+    if (ToAnsiExactly(wide.cFileName, record->cFileName, sizeof record->cFileName) ||
+        (record->cAlternateFileName[0] != '\0' &&
+         CopyBounded(record->cFileName, sizeof record->cFileName, record->cAlternateFileName))) {
         return true;
     }
-    return record->cAlternateFileName[0] != '\0' &&
-           CopyBounded(record->cFileName, sizeof record->cFileName, record->cAlternateFileName);
+    record->cFileName[0] = '\0';
+    return false;
 }
 
-bool NextRepresentable(HANDLE enumeration, WIN32_FIND_DATAW* wide, WIN32_FIND_DATAA* record) {
-    while (!ToAnsiRecord(*wide, record)) {
-        if (!FindNextFileW(enumeration, wide)) {
-            return false;
-        }
+bool IsWideDotName(const WCHAR* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Puts "\" (unless `path` ends in one) and `name` after the `length`
+// characters of `path`, which has room for kLongestLiteralPath and its NUL.
+// Returns the new length, or 0, with `path` unchanged, when it would not fit.
+int JoinWide(WCHAR* path, int length, const WCHAR* name) {
+    int separator = length > 0 && path[length - 1] == L'\\' ? 0 : 1;
+    size_t nameLength = std::wcslen(name);
+    if (nameLength + separator >= static_cast<size_t>(kLongestLiteralPath - length)) {
+        return 0;
     }
+    if (separator != 0) {
+        path[length] = L'\\';
+    }
+    std::wmemcpy(path + length + separator, name, nameLength + 1);
+    return length + separator + static_cast<int>(nameLength);
+}
+
+// Opens the enumeration of every name in the directory `path` (of `length`
+// characters); `path` is as it was afterwards.
+HANDLE OpenAllNames(WCHAR* path, int length, WIN32_FIND_DATAW* wide) {
+    HANDLE enumeration = INVALID_HANDLE_VALUE;
+    if (JoinWide(path, length, L"*.*") != 0) {
+        enumeration = FindFirstFileW(path, wide);
+    }
+    path[length] = L'\0';
+    return enumeration;
+}
+
+// The suspended enumerations of the folders above the one being counted.
+struct CountLevel {
+    HANDLE enumeration;
+    int length;
+};
+
+bool Reserve(CountLevel** levels, size_t* capacity, size_t depth) {
+    if (depth < *capacity) {
+        return true;
+    }
+    size_t grown = *capacity == 0 ? 16 : *capacity * 2;
+    CountLevel* larger = new (std::nothrow) CountLevel[grown];
+    if (larger == nullptr) {
+        return false;
+    }
+    if (depth > 0) {
+        std::memcpy(larger, *levels, depth * sizeof **levels);
+    }
+    delete[] * levels;
+    *levels = larger;
+    *capacity = grown;
     return true;
+}
+
+uint64_t WideSize(const WIN32_FIND_DATAW& wide) {
+    return (static_cast<uint64_t>(wide.nFileSizeHigh) << 32) | wide.nFileSizeLow;
+}
+
+// The bytes of everything beneath the directory `path` (of `length`
+// characters, with room for kLongestLiteralPath), counted as the listing
+// counts: links by their own size, never followed. A folder that cannot be
+// opened, whose path would not fit, or that memory is too short to enter
+// counts nothing, as it would in the listing. `path` is as it was afterwards.
+uint64_t SizeBeneath(WCHAR* path, int length) {
+    CountLevel* levels = nullptr;
+    size_t capacity = 0;
+    size_t depth = 0;
+    uint64_t total = 0;
+    WIN32_FIND_DATAW wide;
+    HANDLE current = OpenAllNames(path, length, &wide);
+    bool more = current != INVALID_HANDLE_VALUE;
+    for (;;) {
+        if (!more) {
+            if (current != INVALID_HANDLE_VALUE) {
+                FindClose(current);
+            }
+            if (depth == 0) {
+                break;
+            }
+            --depth;
+            current = levels[depth].enumeration;
+            length = levels[depth].length;
+            path[length] = L'\0';
+            more = FindNextFileW(current, &wide) != FALSE;
+            continue;
+        }
+        if (!IsWideDotName(wide.cFileName)) {
+            if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
+                total += WideSize(wide);
+            } else if (int joined = JoinWide(path, length, wide.cFileName);
+                       joined != 0 && Reserve(&levels, &capacity, depth)) {
+                levels[depth++] = {current, length};
+                length = joined;
+                current = OpenAllNames(path, length, &wide);
+                more = current != INVALID_HANDLE_VALUE;
+                continue;
+            } else {
+                path[length] = L'\0';
+            }
+        }
+        more = FindNextFileW(current, &wide) != FALSE;
+    }
+    delete[] levels;
+    return total;
+}
+
+// Gives the unnamed folder in `wide`, found in the directory `directory` (of
+// `length` characters), the size of everything beneath it.
+void CountUnnamedFolder(WCHAR* directory, int length, const WIN32_FIND_DATAW& wide,
+                        WIN32_FIND_DATAA* record) {
+    if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
+        return; // a link or a file keeps its own size
+    }
+    uint64_t size = 0;
+    if (int joined = JoinWide(directory, length, wide.cFileName); joined != 0) {
+        size = SizeBeneath(directory, joined);
+        directory[length] = L'\0';
+    }
+    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    record->nFileSizeLow = static_cast<DWORD>(size);
+}
+
+// The same for the next entry of FindNextExact, which has only the ANSI path
+// of the directory: its wide path is made only for a name that needs it.
+void CountUnnamedFolder(const char* directory, bool literal, const WIN32_FIND_DATAW& wide,
+                        WIN32_FIND_DATAA* record) {
+    if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
+        return;
+    }
+    WCHAR* path = new (std::nothrow) WCHAR[kLongestLiteralPath + 1];
+    if (path != nullptr && ToWidePath(directory, literal, path, kLongestLiteralPath + 1)) {
+        CountUnnamedFolder(path, static_cast<int>(std::wcslen(path)), wide, record);
+    } else {
+        record->nFileSizeHigh = 0; // not reachable: counted as a folder that cannot be opened
+        record->nFileSizeLow = 0;
+    }
+    delete[] path;
 }
 
 } // namespace
@@ -284,22 +422,27 @@ HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* recor
     }
     WIN32_FIND_DATAW wide;
     HANDLE enumeration = FindFirstFileW(widePattern, &wide);
-    if (enumeration == INVALID_HANDLE_VALUE) {
-        return enumeration;
-    }
-    if (!NextRepresentable(enumeration, &wide, record)) {
-        DWORD error = GetLastError();
-        FindClose(enumeration);
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
+    if (enumeration != INVALID_HANDLE_VALUE && !ToAnsiRecord(wide, record)) {
+        // The pattern's last component is the mask: the rest is the directory.
+        WCHAR* mask = std::wcsrchr(widePattern, L'\\');
+        int length = mask == nullptr ? 0 : static_cast<int>(mask - widePattern);
+        if (length > 0 && widePattern[length - 1] == L':') {
+            ++length; // the root of a drive keeps its separator
+        }
+        widePattern[length] = L'\0';
+        CountUnnamedFolder(widePattern, length, wide, record);
     }
     return enumeration;
 }
 
-BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record) {
+BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
+                   WIN32_FIND_DATAA* record) {
     WIN32_FIND_DATAW wide;
     if (!FindNextFileW(enumeration, &wide)) {
         return FALSE;
     }
-    return NextRepresentable(enumeration, &wide, record) ? TRUE : FALSE;
+    if (!ToAnsiRecord(wide, record)) {
+        CountUnnamedFolder(directory, literal, wide, record);
+    }
+    return TRUE;
 }

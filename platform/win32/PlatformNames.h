@@ -71,9 +71,11 @@ bool EndsWithSeparator(const char* path, size_t length);
 
 // FindFirstFileA and FindNextFileA on a pattern under a path made by
 // ToWalkPath (`literal` as WalksLiterally says), but every name they give is
-// either the
-// file's own name in the ANSI code page or its short name, never a best-fit
-// look-alike that would stand for another file. A file with neither is not
-// given. FindClose ends the enumeration.
+// either the file's own name in the ANSI code page or its short name, never a
+// best-fit look-alike that would stand for another file. A name with neither
+// is given empty (see IsUnnamedEntry), a folder's with the size of everything
+// beneath it. FindNextExact takes the directory being enumerated, the path
+// the pattern was made on. FindClose ends the enumeration.
 HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record);
-BOOL FindNextExact(HANDLE enumeration, WIN32_FIND_DATAA* record);
+BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
+                   WIN32_FIND_DATAA* record);
