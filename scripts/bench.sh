@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Generates the benchmark tree (once) and runs the listing benchmark natively
-# and under Wine at each bitness the machine can run, then prints one table.
+# Generates the benchmark trees (once) and runs the listing benchmark natively
+# and under Wine at each bitness the machine can run, then prints one table:
+# the usual tree, and a deep one whose absolute paths pass 1,500 characters
+# (walked bare through the literal \\?\ form on Windows).
 # usage: bench.sh [--files N] [--dirs N] [--depth N] [--rounds N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,26 +24,38 @@ for preset in native-release win64 win32; do
   cmake --build "build/$preset" -j "$(nproc)" >/dev/null
 done
 
-tree=${TMPDIR:-/tmp}/quenfold-bench-$files-$dirs-$depth
-if [ ! -f "$tree.done" ]; then
-  rm -rf "$tree"
-  build/native-release/bin/quenfold-maketree "$tree" --files "$files" --dirs "$dirs" --depth "$depth"
-  touch "$tree.done"
-fi
+# make_tree NAME ARGS...: the tree's path, generated unless a run made it.
+make_tree() {
+  local tree=${TMPDIR:-/tmp}/quenfold-bench-$1
+  shift
+  if [ ! -f "$tree.done" ]; then
+    rm -rf "$tree"
+    build/native-release/bin/quenfold-maketree "$tree" "$@" >&2
+    touch "$tree.done"
+  fi
+  echo "$tree"
+}
+usual=$(make_tree "$files-$dirs-$depth" --files "$files" --dirs "$dirs" --depth "$depth")
+deep=$(make_tree "deep-$files" --files "$((files / 5))" --dirs 1000 --depth 25 --name-length 60)
 
 results=$(mktemp)
-echo "== native"
-build/native-release/bin/quenfold-bench "$tree" --rounds "$rounds" --compare-tools | tee "$results.native"
-for bits in 64 32; do
-  if wine_can_run "$bits"; then
-    echo "== win$bits (Wine)"
-    wine_start "$bits"
-    # Wine ends its lines with CR; the table below reads plain lines.
-    "$(wine_loader "$bits")" "build/win$bits/bin/quenfold-bench.exe" "Z:${tree//\//\\}" --rounds "$rounds" |
-      tr -d '\r' | tee "$results.win$bits"
-  else
-    echo "== win$bits: this machine cannot run ${bits}-bit programs; skipped"
-  fi
+for kind in usual deep; do
+  tree=${!kind}
+  literal=()
+  [ "$kind" = deep ] && literal=(--literal)
+  echo "== native, $kind tree"
+  build/native-release/bin/quenfold-bench "$tree" --rounds "$rounds" --compare-tools |
+    tee "$results.native-$kind"
+  for bits in 64 32; do
+    if wine_can_run "$bits"; then
+      echo "== win$bits (Wine), $kind tree"
+      # Wine ends its lines with CR; the table below reads plain lines.
+      "$(wine_loader "$bits")" "build/win$bits/bin/quenfold-bench.exe" "Z:${tree//\//\\}" \
+        --rounds "$rounds" "${literal[@]}" | tr -d '\r' | tee "$results.win$bits-$kind"
+    else
+      echo "== win$bits: this machine cannot run ${bits}-bit programs; skipped"
+    fi
+  done
 done
 
 # Where the kernel cannot run 32-bit programs, 32-bit Wine runs under qemu:
@@ -50,16 +64,17 @@ done
 emulated() { [ "$1" = win32 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; }
 
 echo
-printf '%-8s %12s %12s %8s %12s\n' platform "plugin (s)" "bare (s)" ratio allocations
-for platform in native win64 win32; do
-  [ -f "$results.$platform" ] || continue
-  sed -n 's/^median of [0-9]* rounds: plugin \([0-9.]*\) s, bare \([0-9.]*\) s, ratio \([0-9.]*\)$/\1 \2 \3/p' "$results.$platform" |
+printf '%-8s %-6s %12s %12s %8s %12s\n' platform tree "plugin (s)" "bare (s)" ratio allocations
+for run in native-usual win64-usual win32-usual native-deep win64-deep win32-deep; do
+  platform=${run%-*}
+  [ -f "$results.$run" ] || continue
+  sed -n 's/^median of [0-9]* rounds: plugin \([0-9.]*\) s, bare \([0-9.]*\) s, ratio \([0-9.]*\)$/\1 \2 \3/p' "$results.$run" |
     while read -r plugin bare ratio; do
-      allocations=$(sed -n 's/.*allocations per listing \([0-9]*\).*/\1/p' "$results.$platform")
+      allocations=$(sed -n 's/.*allocations per listing \([0-9]*\).*/\1/p' "$results.$run")
       note=""
       emulated "$platform" && note="  (times under qemu emulation)"
-      printf '%-8s %12s %12s %8s %12s%s\n' "$platform" "$plugin" "$bare" "$ratio" "$allocations" "$note"
+      printf '%-8s %-6s %12s %12s %8s %12s%s\n' "$platform" "${run#*-}" "$plugin" "$bare" "$ratio" "$allocations" "$note"
     done
 done
-grep '^du' "$results.native" | sed 's/^/native:  /' || true
+grep -h '^du' "$results.native-usual" | sed 's/^/native:  /' || true
 rm -f "$results" "$results".*
