@@ -198,9 +198,13 @@ int main(int argc, char** argv) {
         char label[64];
         std::snprintf(label, sizeof label, "%s %llu MiB", item.label,
                       static_cast<unsigned long long>(item.mib));
-        std::printf("%-22s %10.3f %10.3f %8.3f %6.1f / %-6.1f\n", label, pluginSeconds,
-                    systemSeconds, pluginSeconds / systemSeconds, AllocatedMiB(plugin.target),
-                    AllocatedMiB(system.target));
+        char allocated[64] = "not known here";
+        double pluginMiB = AllocatedMiB(plugin.target), systemMiB = AllocatedMiB(system.target);
+        if (pluginMiB >= 0 && systemMiB >= 0) {
+            std::snprintf(allocated, sizeof allocated, "%.1f / %.1f", pluginMiB, systemMiB);
+        }
+        std::printf("%-22s %10.3f %10.3f %8.3f %14s\n", label, pluginSeconds, systemSeconds,
+                    pluginSeconds / systemSeconds, allocated);
         Remove(plugin.target);
         Remove(system.target);
     }
