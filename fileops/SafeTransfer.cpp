@@ -201,6 +201,12 @@ BOOL SafeTransfer(const char* source, const char* target, bool move, bool overwr
     if (!move) {
         return CopyReplacing(source, target, overwrite, &progress);
     }
+    // A rename onto another name of the same file would do nothing and say it
+    // had; without overwrite that is "exists", with it the source's name goes
+    // and the file keeps the target's, as Windows moves do.
+    if (IsOtherNameOfSameFile(source, target)) {
+        return overwrite ? DeleteFileA(source) : Refuse(ERROR_ALREADY_EXISTS);
+    }
     // On one volume a move is a rename, which replaces the target in one step.
     if (MoveFileExA(source, target, overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {
         return TRUE;

@@ -2,15 +2,18 @@
 # Generates the benchmark trees (once) and runs the listing benchmark natively
 # and under Wine at each bitness the machine can run, then prints one table:
 # the usual tree, and a deep one whose absolute paths pass 1,500 characters
-# (walked bare through the literal \\?\ form on Windows).
-# usage: bench.sh [--files N] [--dirs N] [--depth N] [--rounds N]
+# (walked bare through the literal \\?\ form on Windows); then the transfer
+# benchmark: copy-outs through the plugin against cp (and
+# under Wine against CopyFileA), on the ordinary disk and on a tmpfs.
+# usage: bench.sh [--files N] [--dirs N] [--depth N] [--rounds N] [--only listing|transfers]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-files=100000 dirs=10000 depth=6 rounds=5
+files=100000 dirs=10000 depth=6 rounds=5 only=
 while [ $# -gt 1 ]; do
   case "$1" in
     --files) files=$2 ;; --dirs) dirs=$2 ;; --depth) depth=$2 ;; --rounds) rounds=$2 ;;
+    --only) only=$2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -23,6 +26,34 @@ for preset in native-release win64 win32; do
   cmake --preset "$preset" -DQUENFOLD_TESTS=OFF -DQUENFOLD_BENCH=ON >/dev/null
   cmake --build "build/$preset" -j "$(nproc)" >/dev/null
 done
+
+# Copy-outs of 512 MiB of data and of a 1 GiB sparse file, and what the
+# progress callback costs.
+transfers() {
+  local places=("${TMPDIR:-/tmp}")
+  [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && places+=(/dev/shm)
+  for place in "${places[@]}"; do
+    local dir="$place/quenfold-transfer-bench"
+    mkdir -p "$dir"
+    echo "== transfers, native, in $dir ($(stat -f -c %T "$dir"))"
+    build/native-release/bin/quenfold-transfer-bench "$dir" --rounds "$rounds"
+    rm -rf "$dir"
+  done
+  for bits in 64 32; do
+    if wine_can_run "$bits"; then
+      local dir="${TMPDIR:-/tmp}/quenfold-transfer-bench"
+      mkdir -p "$dir"
+      echo "== transfers, win$bits (Wine), in $dir"
+      "$(wine_loader "$bits")" "build/win$bits/bin/quenfold-transfer-bench.exe" "Z:${dir//\//\\}" \
+        --rounds "$rounds" | tr -d '\r'
+      rm -rf "$dir"
+    fi
+  done
+}
+if [ "$only" = transfers ]; then
+  transfers
+  exit 0
+fi
 
 # make_tree NAME ARGS...: the tree's path, generated unless a run made it.
 make_tree() {
@@ -78,3 +109,4 @@ for run in native-usual win64-usual win32-usual native-deep win64-deep win32-dee
 done
 grep -h '^du' "$results.native-usual" | sed 's/^/native:  /' || true
 rm -f "$results" "$results".*
+[ "$only" = listing ] || transfers

@@ -119,14 +119,16 @@ void RemoveTree(const std::string& path) {
 
 } // namespace
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir() : ScratchDir(fs::temp_directory_path().string()) {}
+
+ScratchDir::ScratchDir(const std::string& folder) {
     static int counter = 0;
 #ifdef _WIN32
     int pid = _getpid();
 #else
     int pid = getpid();
 #endif
-    std::string base = fs::temp_directory_path().string();
+    std::string base = folder;
     while (!base.empty() && (base.back() == '\\' || base.back() == '/')) {
         base.pop_back();
     }
@@ -183,6 +185,15 @@ std::string ScratchDir::Read(const std::string& relative) const {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool CopiesReportProgress() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+#else
+    return true;
+#endif
 }
 
 std::string PathOfLength(const ScratchDir& scratch, size_t length) {

@@ -59,6 +59,8 @@ std::string LocalOf(const std::string& remoteName);
 class ScratchDir {
   public:
     ScratchDir();
+    // The same under `base` instead, a folder of another volume.
+    explicit ScratchDir(const std::string& base);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -77,6 +79,11 @@ class ScratchDir {
   private:
     std::string path_;
 };
+
+// Whether the platform's copy calls its progress routine while it copies:
+// Windows' CopyFileEx and the Linux layer do; Wine 8's never does, nor heeds
+// a cancel, so under Wine only the calls the plugin makes itself are seen.
+bool CopiesReportProgress();
 
 // Creates `path` with `length` characters, by adding a subdirectory of the
 // needed length under the scratch directory.

@@ -53,3 +53,8 @@ inline HANDLE FindFirstExact(const char* pattern, bool, WIN32_FIND_DATAA* record
 inline BOOL FindNextExact(HANDLE enumeration, const char*, bool, WIN32_FIND_DATAA* record) {
     return FindNextFileA(enumeration, record);
 }
+
+// The stand-in's moves already refuse another name of the same file.
+inline bool IsOtherNameOfSameFile(const char*, const char*) {
+    return false;
+}

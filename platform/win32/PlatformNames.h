@@ -79,3 +79,8 @@ bool EndsWithSeparator(const char* path, size_t length);
 HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record);
 BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
                    WIN32_FIND_DATAA* record);
+
+// True when `a` and `b` are two names (hard links) of one file, two entries
+// which a rename takes for one and leaves as they are while it reports
+// success (Wine does). False for one name spelt two ways. Keeps the last error.
+bool IsOtherNameOfSameFile(const char* a, const char* b);
