@@ -24,6 +24,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 # The session's own key map: F5, Shift+F6 and F8 do what they do by default;
@@ -47,6 +48,11 @@ KEYS = {  # key -> (command, parameters)
 }
 
 failures = []
+session_started = time.time()
+
+
+def step(name):
+    print(f"-- {time.time() - session_started:5.1f} s: {name}")
 
 
 def check(what, actual, expected):
@@ -174,8 +180,17 @@ class Session:
             number += chunk
         os.close(read_end)
         self.env = dict(os.environ, DISPLAY=":" + number.decode().strip())
-        # Without a window manager Double Commander busy-loops at start.
+        # Without a window manager Double Commander busy-loops at start, and
+        # one that comes after it leaves it spinning as long: it starts only
+        # once openbox has taken the screen.
         self.start(["openbox"], env=self.env)
+        if not wait_until(self.window_manager_ready, 30):
+            raise RuntimeError("openbox did not take the screen")
+
+    def window_manager_ready(self):
+        result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
+                                capture_output=True, text=True, timeout=10)
+        return "window id" in result.stdout
 
     def write_config(self):
         with open(os.path.join(self.paths["config"], "doublecmd.xml"), "w") as f:
@@ -205,9 +220,9 @@ class Session:
         # Its first window is the main one; every later one is a dialog or a
         # progress window. A search can come before the window is mapped, or
         # see it being mapped: searched again until it answers.
-        windows = wait_until(self.windows, 30)
+        windows = wait_until(self.windows, 60)
         if not windows:
-            raise RuntimeError("Double Commander showed no window")
+            raise RuntimeError(f"Double Commander showed no window ({self.health()})")
         self.main_window = windows[0][0]
         self.activate(self.main_window)
         time.sleep(1)
@@ -244,6 +259,18 @@ class Session:
     def activate(self, window):
         self.xdotool("windowactivate", "--sync", window, seconds=3)
 
+    def active_window(self):
+        return (self.xdotool("getactivewindow") or "").strip()
+
+    def focus_main(self):
+        """Gives the main window the keyboard again where it lost it (a
+        progress window that opens and closes can take it along)."""
+        active = self.active_window()
+        if active != self.main_window:
+            title = (self.xdotool("getwindowname", active) or "").strip() if active else "none"
+            print(f"   the keyboard was with {title!r}, not the main window")
+            self.activate(self.main_window)
+
     def answer(self, key, seconds=5):
         """Waits for a question and answers it with key (the mnemonic of one of
         its buttons); whether one came."""
@@ -251,7 +278,7 @@ class Session:
         if not questions:
             return False
         self.activate(questions[-1][0])
-        self.key(key, pause=0.1)
+        self.key(key, pause=0.1, to_main=False)
         wait_until(lambda: not self.questions(), seconds)
         return True
 
@@ -260,6 +287,8 @@ class Session:
         comes stays, a progress window goes); whether that happened. Dialogs
         left then are recorded and closed, so that the next step starts clean."""
         done = wait_until(lambda: condition() and not self.dialogs(), seconds)
+        if not done:
+            print(f"   not settled in {seconds} s ({self.health()})")
         left = self.dialogs()
         if left:
             print(f"   dialogs left: {[title for _, title in left]}")
@@ -267,13 +296,33 @@ class Session:
                 if not self.dialogs():
                     break
                 self.activate(self.dialogs()[-1][0])
-                self.key("Escape", pause=0.3)
+                self.key("Escape", pause=0.3, to_main=False)
         return bool(done)
 
-    def key(self, *keys, pause=0.4):
+    def key(self, *keys, pause=0.4, to_main=True):
+        """Presses keys, for the main window unless told otherwise."""
+        if to_main:
+            self.focus_main()
         for key in keys:
-            subprocess.run(["xdotool", "key", key], env=self.env, check=True)
+            began = time.time()
+            if self.xdotool("key", key, seconds=10) is None:
+                raise RuntimeError(f"xdotool could not press {key} ({self.health()})")
+            if time.time() - began > 2:
+                print(f"   pressing {key} took {time.time() - began:.1f} s ({self.health()})")
             time.sleep(pause)
+
+    def health(self):
+        """What the processes of the session are doing: for a step that hangs."""
+        states = []
+        for process in self.processes:
+            try:
+                with open(f"/proc/{process.pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                ticks = int(fields[11]) + int(fields[12])
+                states.append(f"{process.args[0]} {fields[0]}, {ticks} ticks")
+            except OSError:
+                states.append(f"{process.args[0]} gone")
+        return ", ".join(states)
 
     def selection(self):
         """The panel's names, in the panel's order."""
@@ -296,7 +345,7 @@ class Session:
     to a directory shows as "[name]" of size "<LNK>"."""
         self.key("F7", "F3", "F4", "F7")
         text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
-                              capture_output=True).stdout.decode("utf-8")
+                              capture_output=True, timeout=10).stdout.decode("utf-8")
         entries = {}
         for line in text.splitlines():
             name, extension, size = line.split("\t")[:3]
@@ -305,14 +354,29 @@ class Session:
             entries[name + ("." + extension if extension else "")] = size
         return entries
 
-    def wait_for_listing(self, count, seconds=20):
+    def wait_for_listing(self, expected, seconds=20):
+        """The panel's names once they are the expected ones (the panel may
+        still show the folder before), or what it shows when time is up."""
         names = []
         deadline = time.time() + seconds
         while time.time() < deadline:
             names = self.selection()
-            if len(names) >= count:
+            if sorted(names) == sorted(expected):
                 return names
-            time.sleep(0.5)
+            time.sleep(0.3)
+        return names
+
+    def change_panels(self, key, expected, tries=3):
+        """Presses a key bound to cm_ChangeDir and waits for the panel to list
+        the expected names; the key again if it did not arrive."""
+        names = []
+        for attempt in range(tries):
+            if attempt:
+                print(f"   {key} again: the panel showed {len(names)} other names")
+            self.key(key)
+            names = self.wait_for_listing(expected, seconds=8)
+            if sorted(names) == sorted(expected):
+                break
         return names
 
     def cursor_to(self, names, name):
@@ -330,7 +394,7 @@ class Session:
         return count
 
     def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True, timeout=30)
 
     def stop(self):
         for process in reversed(self.processes):
@@ -361,9 +425,9 @@ def copy_between_plugin_panels(session):
     write(os.path.join(left, "root.txt"), b"root")
     write(os.path.join(right, "same.txt"), b"old")
     before = {**tree_state(left), **tree_state(right)}
-    session.key("Shift+F2")
-    names = session.wait_for_listing(3)
-    check("left plugin panel listed", sorted(names), ["my file.txt", "root.txt", "same.txt"])
+    listed = ["my file.txt", "root.txt", "same.txt"]
+    names = session.change_panels("Shift+F2", listed)
+    check("left plugin panel listed", sorted(names), listed)
     if "same.txt" not in names:
         return
 
@@ -420,8 +484,7 @@ def select_all_copy_and_delete(session):
     make_tree(tree)
     expected = oracle(tree)
     source = tree_state(tree, relative=True)
-    session.key("Shift+F3")
-    names = session.wait_for_listing(len(expected))
+    names = session.change_panels("Shift+F3", expected)
     check("tree listed", sorted(names), sorted(expected))
 
     session.key("F7", "F3", "F5", pause=0.2)
@@ -445,8 +508,7 @@ def delete_directory_link(session):
     write(os.path.join(links, "plain"), b"p")
     os.symlink(outside, os.path.join(links, "dlink"))
     kept = tree_state(outside)
-    session.key("Shift+F4")
-    names = session.wait_for_listing(2)
+    names = session.change_panels("Shift+F4", ["dlink", "plain"])
     check("links listed", sorted(names), ["dlink", "plain"])
     if "dlink" not in names:
         return
@@ -461,19 +523,32 @@ def delete_directory_link(session):
 
 
 def run(session, screenshot):
+    # The long listing's 100,000 files take longer to make than all the steps
+    # before it take to run: they are made meanwhile.
+    big = session.paths["big"]
+    making = threading.Thread(target=make_big_tree, args=(big,))
+    making.start()
+    try:
+        run_steps(session, screenshot, making)
+    finally:
+        making.join()
+
+
+def run_steps(session, screenshot, making):
     fixture = session.paths["fixture"]
     make_fixture(fixture)
     expected = oracle(fixture)
     before = tree_state(fixture)
 
-    session.key("F2")
-    names = session.wait_for_listing(len(expected))
+    step("listing")
+    names = session.change_panels("F2", expected)
     check("listed names", sorted(names), sorted(expected))
     details = session.details()
     check("sizes of files and directory entries", details, expected)
     if screenshot:
         session.screenshot(screenshot)
 
+    step("copy out and delete")
     session.cursor_to(names, "a/b/report.txt")
     session.key("F5", pause=0.1)
     copied = os.path.join(session.paths["out"], "a", "b", "report.txt")
@@ -489,18 +564,23 @@ def run(session, screenshot):
           session.settled(lambda: not os.path.lexists(os.path.join(fixture, "x"))), True)
     check("delete took x and nothing else", tree_state(fixture), before)
 
+    step("copy between plugin panels onto an existing name")
     names = copy_between_plugin_panels(session)
     if names:
+        step("rename in place onto an existing name")
         rename_onto_existing_name(session, names)
+    step("select all + F5, select all + F8")
     select_all_copy_and_delete(session)
+    step("F8 on a directory link")
     delete_directory_link(session)
 
     # A long listing: 100,000 files in 20 nested directories. Double Commander
     # 1.0 never asks a plugin to stop a listing (its progress callback answers
     # 0 even after Escape), so the listing runs to its end; every enumeration
     # must be closed then, with Escape pressed in the middle of it.
+    step("long listing")
+    making.join()
     big = session.paths["big"]
-    make_big_tree(big)
     session.key("F11", pause=0.3)
     during = session.open_descriptors_under(big)
     session.key("Escape", pause=0)
@@ -512,6 +592,7 @@ def run(session, screenshot):
     check("the listing was running when Escape came", during > 0, True)
     check("the listing leaves no enumeration open", session.open_descriptors_under(big), 0)
     session.key("F12", pause=1.0)
+    step("end")
     check("Double Commander still answers", session.commander.poll(), None)
 
 
