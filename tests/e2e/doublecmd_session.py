@@ -7,12 +7,12 @@ directory; then does what a user does, each step checked on disk against what
 it should have left and on screen for the dialogs that belong (and none else):
 lists a fixture tree through the plugin and compares the panel with an
 independent walk of the same tree (names, sizes of files and of every directory
-entry), copies a nested entry out, deletes one; copies between two plugin panels
-onto an existing name (Skip, then Overwrite); renames in place onto an existing
-name (refused, nothing lost); copies a whole tree out with select all + F5 and
-deletes it with select all + F8 (nested and empty folders); deletes a link to a
-folder outside (the folder kept); and checks that a long listing leaves no
-enumeration open. Every process started here is stopped by its PID.
+entry); copies a nested entry out; deletes one; deletes a link to a folder
+outside (the folder kept); copies between two plugin panels onto an existing
+name (Skip, then Overwrite); renames in place onto an existing name (refused,
+nothing lost); copies a whole tree out with select all + F5 and deletes it with
+select all + F8 (nested and empty folders); and checks that a long listing
+leaves no enumeration open. Every process started here is stopped by its PID.
 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
@@ -27,24 +27,25 @@ import tempfile
 import threading
 import time
 
-# The session's own key map: F5, Shift+F6 and F8 do what they do by default;
-# the other keys are rebound (F3 and F4 neither view nor edit here: cm_Edit with
-# a marked selection has crashed Double Commander 1.0.10 itself).
+# The session's own key map. Double Commander reads Shift, Ctrl and Alt as they
+# are when it handles a key, not as they were when the key was pressed: a busy
+# Double Commander took Shift+F2 for F2. So no key here needs one. F5 and F8
+# do what they do by default; F3 and F4 neither view nor edit here (cm_Edit
+# with a marked selection has crashed Double Commander 1.0.10 itself); F12
+# renames in place, as Shift+F6 does by default.
 KEYS = {  # key -> (command, parameters)
+    "F1": ("cm_ChangeDir", ["activepath=wfx://Quenfold{tree}", "inactivepath={tree_out}"]),
     "F2": ("cm_ChangeDir", ["activepath=wfx://Quenfold{fixture}", "inactivepath={out}"]),
-    "Shift+F2": ("cm_ChangeDir", ["activepath=wfx://Quenfold{left}",
-                                  "inactivepath=wfx://Quenfold{right}"]),
-    "Shift+F3": ("cm_ChangeDir", ["activepath=wfx://Quenfold{tree}", "inactivepath={tree_out}"]),
-    "Shift+F4": ("cm_ChangeDir", ["activepath=wfx://Quenfold{links}"]),
     "F3": ("cm_MarkMarkAll", []),
     "F4": ("cm_CopyFileDetailsToClip", []),
     "F5": ("cm_Copy", []),
     "F6": ("cm_SaveSelectionToFile", ["{selection}"]),
-    "Shift+F6": ("cm_RenameOnly", []),
     "F7": ("cm_MarkUnmarkAll", []),
     "F8": ("cm_Delete", []),
+    "F9": ("cm_ChangeDir", ["activepath=wfx://Quenfold{left}",
+                            "inactivepath=wfx://Quenfold{right}"]),
     "F11": ("cm_ChangeDir", ["activepath=wfx://Quenfold{big}"]),
-    "F12": ("cm_ChangeDir", ["activepath={empty}"]),
+    "F12": ("cm_RenameOnly", []),
 }
 
 failures = []
@@ -69,8 +70,9 @@ def write(path, content):
         f.write(content)
 
 
-def make_fixture(root):
-    """Names that Windows could not hold side by side, and links."""
+def make_fixture(root, outside):
+    """Names that Windows could not hold side by side, and links, one of them
+    to a folder outside."""
     files = {
         "a/b/report.txt": b"0123456789", "a/g": b"12345", "x": b"1", ".hidden": b"hh",
         "dir/in": b"abc", "dir./in": b"defg", "back\\slash": b"4444", "z\u00e9.txt": b"\xc3\xa9",
@@ -82,6 +84,9 @@ def make_fixture(root):
     os.symlink(os.path.join(root, "a"), os.path.join(root, "lnk"))
     os.symlink(os.path.join(root, "x"), os.path.join(root, "flink"))
     os.symlink(os.path.join(root, "nowhere"), os.path.join(root, "dangling"))
+    write(os.path.join(outside, "keep.txt"), b"keep")
+    write(os.path.join(outside, "sub", "deep.txt"), b"deep")
+    os.symlink(outside, os.path.join(root, "dlink"))
 
 
 def oracle(root):
@@ -155,7 +160,7 @@ class Session:
         self.processes = []
         self.paths = {name: os.path.join(work, name)
                       for name in ("fixture", "out", "empty", "big", "config", "left", "right",
-                                   "tree", "tree_out", "links", "outside")}
+                                   "tree", "tree_out", "outside")}
         self.paths["selection"] = os.path.join(work, "selection.txt")
         for name in ("out", "empty", "config", "tree_out"):
             os.makedirs(self.paths[name])
@@ -273,7 +278,7 @@ class Session:
 
     def answer(self, key, seconds=5):
         """Waits for a question and answers it with key (the mnemonic of one of
-        its buttons); whether one came."""
+        its buttons, which needs no Alt); whether one came."""
         questions = wait_until(self.questions, seconds)
         if not questions:
             return False
@@ -426,21 +431,21 @@ def copy_between_plugin_panels(session):
     write(os.path.join(right, "same.txt"), b"old")
     before = {**tree_state(left), **tree_state(right)}
     listed = ["my file.txt", "root.txt", "same.txt"]
-    names = session.change_panels("Shift+F2", listed)
+    names = session.change_panels("F9", listed)
     check("left plugin panel listed", sorted(names), listed)
     if "same.txt" not in names:
         return
 
     session.cursor_to(names, "same.txt")
     session.key("F5", pause=0.1)
-    check("copy onto an existing name asks (Skip)", session.answer("alt+s"), True)
+    check("copy onto an existing name asks (Skip)", session.answer("s"), True)
     session.settled(lambda: True, seconds=3)
     # Double Commander stamps the skipped target with the source's time
     # (FsSetTime after Skip): only names and contents are compared.
     check("Skip keeps the target", {**tree_state(left), **tree_state(right)}, before)
 
     session.key("F5", pause=0.1)
-    check("copy onto an existing name asks (Overwrite)", session.answer("alt+o"), True)
+    check("copy onto an existing name asks (Overwrite)", session.answer("o"), True)
     before[os.path.join(right, "same.txt")] = b"new content"
     check("Overwrite replaces the target, no dialog left",
           session.settled(lambda: tree_state(right) == {
@@ -451,15 +456,19 @@ def copy_between_plugin_panels(session):
 
 
 def rename_onto_existing_name(session, names):
-    """Shift+F6 in place onto a name that is taken: the plugin answers
-    "exists", Double Commander says it cannot rename; nothing is lost."""
+    """Renaming in place (Shift+F6, F12 here) onto a name that is taken: the
+    plugin answers "exists", Double Commander says it cannot rename; nothing
+    is lost."""
     left = session.paths["left"]
     before = tree_state(left)
     session.cursor_to(names, "my file.txt")
-    session.key("Shift+F6", "ctrl+a", pause=0.3)
+    # The editor opens with the name before the extension chosen: the whole
+    # name is taken back without a modifier key.
+    session.key("F12", "End", pause=0.3)
+    session.key(*["BackSpace"] * len("my file.txt"), pause=0.02)
     session.xdotool("type", "--delay", "20", "root.txt")
     session.key("Return", pause=0.1)
-    check("rename onto an existing name is refused (Skip)", session.answer("alt+s"), True)
+    check("rename onto an existing name is refused (Skip)", session.answer("s"), True)
     check("nothing renamed, no dialog left", session.settled(lambda: True, seconds=3), True)
     check("both files intact", tree_state(left), before)
 
@@ -484,7 +493,7 @@ def select_all_copy_and_delete(session):
     make_tree(tree)
     expected = oracle(tree)
     source = tree_state(tree, relative=True)
-    names = session.change_panels("Shift+F3", expected)
+    names = session.change_panels("F1", expected)
     check("tree listed", sorted(names), sorted(expected))
 
     session.key("F7", "F3", "F5", pause=0.2)
@@ -500,25 +509,19 @@ def select_all_copy_and_delete(session):
     check("select all + F8 left the copy alone", tree_state(out, relative=True), source)
 
 
-def delete_directory_link(session):
+def delete_directory_link(session, names):
     """F8 on a link to a folder outside: the link goes, never what it points to."""
-    links, outside = session.paths["links"], session.paths["outside"]
-    write(os.path.join(outside, "keep.txt"), b"keep")
-    write(os.path.join(outside, "sub", "deep.txt"), b"deep")
-    write(os.path.join(links, "plain"), b"p")
-    os.symlink(outside, os.path.join(links, "dlink"))
-    kept = tree_state(outside)
-    names = session.change_panels("Shift+F4", ["dlink", "plain"])
-    check("links listed", sorted(names), ["dlink", "plain"])
-    if "dlink" not in names:
-        return
+    fixture, outside = session.paths["fixture"], session.paths["outside"]
+    link = os.path.join(fixture, "dlink")
+    before, kept = tree_state(fixture), tree_state(outside)
+    del before[link]
     session.key("F7", pause=0.2)
     session.cursor_to(names, "dlink")
     session.key("F8", pause=0.1)
-    gone = session.settled(lambda: not os.path.lexists(os.path.join(links, "dlink")))
-    check("F8 on a directory link: the link gone, no dialog", gone, True)
-    check("F8 on a directory link: the rest of its folder", tree_state(links),
-          {os.path.join(links, "plain"): b"p"})
+    check("F8 on a directory link: the link gone, no dialog",
+          session.settled(lambda: not os.path.lexists(link)), True)
+    check("F8 on a directory link: nothing else gone from its folder", tree_state(fixture),
+          before)
     check("F8 on a directory link: the folder it pointed to intact", tree_state(outside), kept)
 
 
@@ -536,7 +539,7 @@ def run(session, screenshot):
 
 def run_steps(session, screenshot, making):
     fixture = session.paths["fixture"]
-    make_fixture(fixture)
+    make_fixture(fixture, session.paths["outside"])
     expected = oracle(fixture)
     before = tree_state(fixture)
 
@@ -563,6 +566,13 @@ def run_steps(session, screenshot, making):
     check("delete of x, no dialog",
           session.settled(lambda: not os.path.lexists(os.path.join(fixture, "x"))), True)
     check("delete took x and nothing else", tree_state(fixture), before)
+    del expected["x"]
+    names = session.wait_for_listing(expected)
+    check("listed without x", sorted(names), sorted(expected))
+
+    step("F8 on a directory link")
+    if "dlink" in names:
+        delete_directory_link(session, names)
 
     step("copy between plugin panels onto an existing name")
     names = copy_between_plugin_panels(session)
@@ -571,8 +581,6 @@ def run_steps(session, screenshot, making):
         rename_onto_existing_name(session, names)
     step("select all + F5, select all + F8")
     select_all_copy_and_delete(session)
-    step("F8 on a directory link")
-    delete_directory_link(session)
 
     # A long listing: 100,000 files in 20 nested directories. Double Commander
     # 1.0 never asks a plugin to stop a listing (its progress callback answers
@@ -591,7 +599,7 @@ def run_steps(session, screenshot, making):
           f"{time.time() - started:.2f} s after Escape")
     check("the listing was running when Escape came", during > 0, True)
     check("the listing leaves no enumeration open", session.open_descriptors_under(big), 0)
-    session.key("F12", pause=1.0)
+    session.key("F2", pause=1.0)
     step("end")
     check("Double Commander still answers", session.commander.poll(), None)
 
