@@ -439,7 +439,7 @@ def copy_between_plugin_panels(session):
     session.cursor_to(names, "same.txt")
     session.key("F5", pause=0.1)
     check("copy onto an existing name asks (Skip)", session.answer("s"), True)
-    session.settled(lambda: True, seconds=3)
+    check("Skip leaves no dialog", session.settled(lambda: True, seconds=3), True)
     # Double Commander stamps the skipped target with the source's time
     # (FsSetTime after Skip): only names and contents are compared.
     check("Skip keeps the target", {**tree_state(left), **tree_state(right)}, before)
