@@ -166,9 +166,8 @@ class Session:
             os.makedirs(self.paths[name])
         self.plugin = plugin
 
-    def start(self, program, **options):
-        process = subprocess.Popen(program, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, **options)
+    def start(self, program, stderr=subprocess.DEVNULL, **options):
+        process = subprocess.Popen(program, stdout=subprocess.DEVNULL, stderr=stderr, **options)
         self.processes.append(process)
         return process
 
@@ -187,14 +186,27 @@ class Session:
         self.env = dict(os.environ, DISPLAY=":" + number.decode().strip())
         # Without a window manager Double Commander busy-loops at start, and
         # one that comes after it leaves it spinning as long: it starts only
-        # once openbox has taken the screen.
-        self.start(["openbox"], env=self.env)
-        if not wait_until(self.window_manager_ready, 30):
-            raise RuntimeError("openbox did not take the screen")
+        # once openbox has taken the screen. Once in some fifty starts openbox
+        # did not take it within 30 s: another one is started then.
+        for attempt in range(3):
+            log = os.path.join(self.work, f"openbox-{attempt}.log")
+            with open(log, "wb") as output:
+                openbox = self.start(["openbox"], env=self.env, stderr=output)
+            if wait_until(lambda: self.window_manager_ready() or openbox.poll() is not None, 10):
+                if openbox.poll() is None:
+                    return
+            with open(log, errors="replace") as f:
+                said = f.read()[-300:]
+            print(f"   openbox did not take the screen (exit {openbox.poll()}): {said!r}")
+            self.stop_process(openbox)
+        raise RuntimeError("openbox did not take the screen")
 
     def window_manager_ready(self):
-        result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
-                                capture_output=True, text=True, timeout=10)
+        try:
+            result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                    env=self.env, capture_output=True, text=True, timeout=10)
+        except subprocess.TimeoutExpired:
+            return False
         return "window id" in result.stdout
 
     def write_config(self):
@@ -401,15 +413,19 @@ class Session:
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", path], env=self.env, check=True, timeout=30)
 
+    @staticmethod
+    def stop_process(process):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
     def stop(self):
         for process in reversed(self.processes):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            self.stop_process(process)
 
 
 def make_big_tree(root, levels=20, per_level=5000):
