@@ -3,10 +3,16 @@
 
 Starts a private X server and window manager, a throwaway Double Commander
 configuration that loads the plugin, and one Double Commander in an empty
-directory; then lists a fixture tree through the plugin and compares the panel
-with an independent walk of the same tree (names, sizes of files and of every
-directory entry), copies a nested entry out, deletes one, and checks that a long
-listing leaves no enumeration open. Every process started here is stopped by its PID.
+directory; then does what a user does, each step checked on disk against what
+it should have left and on screen for the dialogs that belong (and none else):
+lists a fixture tree through the plugin and compares the panel with an
+independent walk of the same tree (names, sizes of files and of every directory
+entry); copies a nested entry out; deletes one; deletes a link to a folder
+outside (the folder kept); copies between two plugin panels onto an existing
+name (Skip, then Overwrite); renames in place onto an existing name (refused,
+nothing lost); copies a whole tree out with select all + F5 and deletes it with
+select all + F8 (nested and empty folders); and checks that a long listing
+leaves no enumeration open. Every process started here is stopped by its PID.
 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
@@ -18,21 +24,36 @@ import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
+# The session's own key map. Double Commander reads Shift, Ctrl and Alt as they
+# are when it handles a key, not as they were when the key was pressed: a busy
+# Double Commander took Shift+F2 for F2. So no key here needs one. F5 and F8
+# do what they do by default; F3 and F4 neither view nor edit here (cm_Edit
+# with a marked selection has crashed Double Commander 1.0.10 itself); F12
+# renames in place, as Shift+F6 does by default.
 KEYS = {  # key -> (command, parameters)
+    "F1": ("cm_ChangeDir", ["activepath=wfx://Quenfold{tree}", "inactivepath={tree_out}"]),
     "F2": ("cm_ChangeDir", ["activepath=wfx://Quenfold{fixture}", "inactivepath={out}"]),
     "F3": ("cm_MarkMarkAll", []),
     "F4": ("cm_CopyFileDetailsToClip", []),
+    "F5": ("cm_Copy", []),
     "F6": ("cm_SaveSelectionToFile", ["{selection}"]),
     "F7": ("cm_MarkUnmarkAll", []),
-    "F8": ("cm_Copy", []),
-    "F9": ("cm_Delete", []),
+    "F8": ("cm_Delete", []),
+    "F9": ("cm_ChangeDir", ["activepath=wfx://Quenfold{left}",
+                            "inactivepath=wfx://Quenfold{right}"]),
     "F11": ("cm_ChangeDir", ["activepath=wfx://Quenfold{big}"]),
-    "F12": ("cm_ChangeDir", ["activepath={empty}"]),
+    "F12": ("cm_RenameOnly", []),
 }
 
 failures = []
+session_started = time.time()
+
+
+def step(name):
+    print(f"-- {time.time() - session_started:5.1f} s: {name}")
 
 
 def check(what, actual, expected):
@@ -49,8 +70,9 @@ def write(path, content):
         f.write(content)
 
 
-def make_fixture(root):
-    """Names that Windows could not hold side by side, and links."""
+def make_fixture(root, outside):
+    """Names that Windows could not hold side by side, and links, one of them
+    to a folder outside."""
     files = {
         "a/b/report.txt": b"0123456789", "a/g": b"12345", "x": b"1", ".hidden": b"hh",
         "dir/in": b"abc", "dir./in": b"defg", "back\\slash": b"4444", "z\u00e9.txt": b"\xc3\xa9",
@@ -62,6 +84,9 @@ def make_fixture(root):
     os.symlink(os.path.join(root, "a"), os.path.join(root, "lnk"))
     os.symlink(os.path.join(root, "x"), os.path.join(root, "flink"))
     os.symlink(os.path.join(root, "nowhere"), os.path.join(root, "dangling"))
+    write(os.path.join(outside, "keep.txt"), b"keep")
+    write(os.path.join(outside, "sub", "deep.txt"), b"deep")
+    os.symlink(outside, os.path.join(root, "dlink"))
 
 
 def oracle(root):
@@ -101,20 +126,32 @@ def oracle(root):
 
 
 
-def tree_state(root):
-    """Every path under root with its kind and content, links not followed."""
+def tree_state(root, relative=False):
+    """Every path under root with its kind and content, links not followed;
+    by path relative to root when asked, to compare a copy with its source."""
     state = {}
     for directory, subdirectories, files in os.walk(root):
         for name in subdirectories + files:
             path = os.path.join(directory, name)
+            key = os.path.relpath(path, root) if relative else path
             if os.path.islink(path):
-                state[path] = "link " + os.readlink(path)
+                state[key] = "link " + os.readlink(path)
             elif os.path.isdir(path):
-                state[path] = "dir"
+                state[key] = "dir"
             else:
                 with open(path, "rb") as f:
-                    state[path] = f.read()
+                    state[key] = f.read()
     return state
+
+
+def wait_until(condition, seconds):
+    """Polls condition until it holds or seconds pass; its last answer."""
+    deadline = time.time() + seconds
+    while True:
+        result = condition()
+        if result or time.time() >= deadline:
+            return result
+        time.sleep(0.1)
 
 
 class Session:
@@ -122,15 +159,15 @@ class Session:
         self.work = work
         self.processes = []
         self.paths = {name: os.path.join(work, name)
-                      for name in ("fixture", "out", "empty", "big", "config")}
+                      for name in ("fixture", "out", "empty", "big", "config", "left", "right",
+                                   "tree", "tree_out", "outside")}
         self.paths["selection"] = os.path.join(work, "selection.txt")
-        for name in ("out", "empty", "config"):
+        for name in ("out", "empty", "config", "tree_out"):
             os.makedirs(self.paths[name])
         self.plugin = plugin
 
-    def start(self, program, **options):
-        process = subprocess.Popen(program, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, **options)
+    def start(self, program, stderr=subprocess.DEVNULL, **options):
+        process = subprocess.Popen(program, stdout=subprocess.DEVNULL, stderr=stderr, **options)
         self.processes.append(process)
         return process
 
@@ -147,8 +184,30 @@ class Session:
             number += chunk
         os.close(read_end)
         self.env = dict(os.environ, DISPLAY=":" + number.decode().strip())
-        # Without a window manager Double Commander busy-loops at start.
-        self.start(["openbox"], env=self.env)
+        # Without a window manager Double Commander busy-loops at start, and
+        # one that comes after it leaves it spinning as long: it starts only
+        # once openbox has taken the screen. Once in some fifty starts openbox
+        # did not take it within 30 s: another one is started then.
+        for attempt in range(3):
+            log = os.path.join(self.work, f"openbox-{attempt}.log")
+            with open(log, "wb") as output:
+                openbox = self.start(["openbox"], env=self.env, stderr=output)
+            if wait_until(lambda: self.window_manager_ready() or openbox.poll() is not None, 10):
+                if openbox.poll() is None:
+                    return
+            with open(log, errors="replace") as f:
+                said = f.read()[-300:]
+            print(f"   openbox did not take the screen (exit {openbox.poll()}): {said!r}")
+            self.stop_process(openbox)
+        raise RuntimeError("openbox did not take the screen")
+
+    def window_manager_ready(self):
+        try:
+            result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                    env=self.env, capture_output=True, text=True, timeout=10)
+        except subprocess.TimeoutExpired:
+            return False
+        return "window id" in result.stdout
 
     def write_config(self):
         with open(os.path.join(self.paths["config"], "doublecmd.xml"), "w") as f:
@@ -175,18 +234,112 @@ class Session:
         self.commander = self.start(
             ["doublecmd", "--config-dir=" + self.paths["config"], "-L", self.paths["empty"],
              "-R", self.paths["empty"]], cwd=self.paths["empty"], env=self.env)
-        window = subprocess.run(["timeout", "30", "xdotool", "search", "--sync", "--onlyvisible",
-                                 "--pid", str(self.commander.pid)], env=self.env,
-                                capture_output=True, text=True).stdout.split()
-        if not window:
-            raise RuntimeError("Double Commander showed no window")
-        subprocess.run(["xdotool", "windowactivate", "--sync", window[0]], env=self.env)
+        # Its first window is the main one; every later one is a dialog or a
+        # progress window. A search can come before the window is mapped, or
+        # see it being mapped: searched again until it answers.
+        windows = wait_until(self.windows, 60)
+        if not windows:
+            raise RuntimeError(f"Double Commander showed no window ({self.health()})")
+        self.main_window = windows[0][0]
+        self.activate(self.main_window)
         time.sleep(1)
 
-    def key(self, *keys, pause=0.4):
+    def xdotool(self, *arguments, seconds=5):
+        """xdotool's output, or None when it failed or hung."""
+        try:
+            result = subprocess.run(["xdotool", *arguments], env=self.env, capture_output=True,
+                                    text=True, timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return None
+        return result.stdout if result.returncode == 0 else None
+
+    def windows(self):
+        """Double Commander's visible windows as (id, title), oldest first.
+        A window closing while it is looked at is left out."""
+        found = self.xdotool("search", "--onlyvisible", "--pid", str(self.commander.pid))
+        windows = []
+        for window in (found or "").split():
+            title = self.xdotool("getwindowname", window)
+            if title is not None:
+                windows.append((window, title.strip()))
+        return sorted(windows, key=lambda w: int(w[0]))
+
+    def dialogs(self):
+        """Every window but the main one: questions, errors, progress."""
+        return [w for w in self.windows() if w[0] != self.main_window]
+
+    def questions(self):
+        """Dialogs waiting for an answer (a progress window's title has its
+        percentage, a question's is the program's name)."""
+        return [w for w in self.dialogs() if "%" not in w[1]]
+
+    def activate(self, window):
+        self.xdotool("windowactivate", "--sync", window, seconds=3)
+
+    def active_window(self):
+        return (self.xdotool("getactivewindow") or "").strip()
+
+    def focus_main(self):
+        """Gives the main window the keyboard again where it lost it (a
+        progress window that opens and closes can take it along)."""
+        active = self.active_window()
+        if active != self.main_window:
+            title = (self.xdotool("getwindowname", active) or "").strip() if active else "none"
+            print(f"   the keyboard was with {title!r}, not the main window")
+            self.activate(self.main_window)
+
+    def answer(self, key, seconds=5):
+        """Waits for a question and answers it with key (the mnemonic of one of
+        its buttons, which needs no Alt); whether one came."""
+        questions = wait_until(self.questions, seconds)
+        if not questions:
+            return False
+        self.activate(questions[-1][0])
+        self.key(key, pause=0.1, to_main=False)
+        wait_until(lambda: not self.questions(), seconds)
+        return True
+
+    def settled(self, condition, seconds=10):
+        """Waits until condition holds and no dialog is left (a question that
+        comes stays, a progress window goes); whether that happened. Dialogs
+        left then are recorded and closed, so that the next step starts clean."""
+        done = wait_until(lambda: condition() and not self.dialogs(), seconds)
+        if not done:
+            print(f"   not settled in {seconds} s ({self.health()})")
+        left = self.dialogs()
+        if left:
+            print(f"   dialogs left: {[title for _, title in left]}")
+            for _ in range(5):
+                if not self.dialogs():
+                    break
+                self.activate(self.dialogs()[-1][0])
+                self.key("Escape", pause=0.3, to_main=False)
+        return bool(done)
+
+    def key(self, *keys, pause=0.4, to_main=True):
+        """Presses keys, for the main window unless told otherwise."""
+        if to_main:
+            self.focus_main()
         for key in keys:
-            subprocess.run(["xdotool", "key", key], env=self.env, check=True)
+            began = time.time()
+            if self.xdotool("key", key, seconds=10) is None:
+                raise RuntimeError(f"xdotool could not press {key} ({self.health()})")
+            if time.time() - began > 2:
+                print(f"   pressing {key} took {time.time() - began:.1f} s ({self.health()})")
             time.sleep(pause)
+
+    def health(self):
+        """What the processes of the session are doing: for a step that hangs."""
+        states = []
+        for process in self.processes:
+            try:
+                with open(f"/proc/{process.pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                ticks = int(fields[11]) + int(fields[12])
+                states.append(f"{process.args[0]} {fields[0]}, {ticks} ticks")
+            except OSError:
+                states.append(f"{process.args[0]} gone")
+        return ", ".join(states)
 
     def selection(self):
         """The panel's names, in the panel's order."""
@@ -209,7 +362,7 @@ class Session:
     to a directory shows as "[name]" of size "<LNK>"."""
         self.key("F7", "F3", "F4", "F7")
         text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
-                              capture_output=True).stdout.decode("utf-8")
+                              capture_output=True, timeout=10).stdout.decode("utf-8")
         entries = {}
         for line in text.splitlines():
             name, extension, size = line.split("\t")[:3]
@@ -218,14 +371,29 @@ class Session:
             entries[name + ("." + extension if extension else "")] = size
         return entries
 
-    def wait_for_listing(self, count, seconds=20):
+    def wait_for_listing(self, expected, seconds=20):
+        """The panel's names once they are the expected ones (the panel may
+        still show the folder before), or what it shows when time is up."""
         names = []
         deadline = time.time() + seconds
         while time.time() < deadline:
             names = self.selection()
-            if len(names) >= count:
+            if sorted(names) == sorted(expected):
                 return names
-            time.sleep(0.5)
+            time.sleep(0.3)
+        return names
+
+    def change_panels(self, key, expected, tries=3):
+        """Presses a key bound to cm_ChangeDir and waits for the panel to list
+        the expected names; the key again if it did not arrive."""
+        names = []
+        for attempt in range(tries):
+            if attempt:
+                print(f"   {key} again: the panel showed {len(names)} other names")
+            self.key(key)
+            names = self.wait_for_listing(expected, seconds=8)
+            if sorted(names) == sorted(expected):
+                break
         return names
 
     def cursor_to(self, names, name):
@@ -243,17 +411,21 @@ class Session:
         return count
 
     def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True, timeout=30)
+
+    @staticmethod
+    def stop_process(process):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
 
     def stop(self):
         for process in reversed(self.processes):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            self.stop_process(process)
 
 
 def make_big_tree(root, levels=20, per_level=5000):
@@ -265,38 +437,174 @@ def make_big_tree(root, levels=20, per_level=5000):
             open(os.path.join(directory, f"f{i}"), "wb").close()
 
 
+def copy_between_plugin_panels(session):
+    """F5 from one plugin panel to another onto an existing name: Double
+    Commander asks; Skip keeps the target, Overwrite replaces it."""
+    left, right = session.paths["left"], session.paths["right"]
+    write(os.path.join(left, "same.txt"), b"new content")
+    write(os.path.join(left, "my file.txt"), b"mine")
+    write(os.path.join(left, "root.txt"), b"root")
+    write(os.path.join(right, "same.txt"), b"old")
+    before = {**tree_state(left), **tree_state(right)}
+    listed = ["my file.txt", "root.txt", "same.txt"]
+    names = session.change_panels("F9", listed)
+    check("left plugin panel listed", sorted(names), listed)
+    if "same.txt" not in names:
+        return
+
+    session.cursor_to(names, "same.txt")
+    session.key("F5", pause=0.1)
+    check("copy onto an existing name asks (Skip)", session.answer("s"), True)
+    check("Skip leaves no dialog", session.settled(lambda: True, seconds=3), True)
+    # Double Commander stamps the skipped target with the source's time
+    # (FsSetTime after Skip): only names and contents are compared.
+    check("Skip keeps the target", {**tree_state(left), **tree_state(right)}, before)
+
+    session.key("F5", pause=0.1)
+    check("copy onto an existing name asks (Overwrite)", session.answer("o"), True)
+    before[os.path.join(right, "same.txt")] = b"new content"
+    check("Overwrite replaces the target, no dialog left",
+          session.settled(lambda: tree_state(right) == {
+              os.path.join(right, "same.txt"): b"new content"}), True)
+    check("Overwrite copies and keeps the source", {**tree_state(left), **tree_state(right)},
+          before)
+    return names
+
+
+def rename_onto_existing_name(session, names):
+    """Renaming in place (Shift+F6, F12 here) onto a name that is taken: the
+    plugin answers "exists", Double Commander says it cannot rename; nothing
+    is lost."""
+    left = session.paths["left"]
+    before = tree_state(left)
+    session.cursor_to(names, "my file.txt")
+    # The editor opens with the name before the extension chosen: the whole
+    # name is taken back without a modifier key.
+    session.key("F12", "End", pause=0.3)
+    session.key(*["BackSpace"] * len("my file.txt"), pause=0.02)
+    session.xdotool("type", "--delay", "20", "root.txt")
+    session.key("Return", pause=0.1)
+    check("rename onto an existing name is refused (Skip)", session.answer("s"), True)
+    check("nothing renamed, no dialog left", session.settled(lambda: True, seconds=3), True)
+    check("both files intact", tree_state(left), before)
+
+
+def make_tree(root):
+    """Nested folders, empty ones among them, a folder whose name ends in a
+    dot, and names a shell would quote."""
+    files = {"a/b/c.txt": b"c", "a/b/deep/x": b"xx", "a/d.txt": b"ddd", "f.txt": b"ffff",
+             "dir./in": b"in", "sp ace/\u00e9": b"\xc3\xa9", ".hidden/h": b"h"}
+    for name, content in files.items():
+        write(os.path.join(root, name), content)
+    for name in ("a/b/empty", "e", "a/b/deep/empty2"):
+        os.makedirs(os.path.join(root, name))
+
+
+def select_all_copy_and_delete(session):
+    """Select all + F5 to a local folder reproduces the tree; select all + F8
+    takes it away. Double Commander sees directory entries as files: it copies
+    them in panel order (each folder before its contents) and deletes them in
+    reverse panel order (each folder after its contents)."""
+    tree, out = session.paths["tree"], session.paths["tree_out"]
+    make_tree(tree)
+    expected = oracle(tree)
+    source = tree_state(tree, relative=True)
+    names = session.change_panels("F1", expected)
+    check("tree listed", sorted(names), sorted(expected))
+
+    session.key("F7", "F3", "F5", pause=0.2)
+    reproduced = session.settled(lambda: tree_state(out, relative=True) == source)
+    check("select all + F5: every file and folder reproduced, no dialog", reproduced, True)
+    check("select all + F5: the copy", tree_state(out, relative=True), source)
+    check("select all + F5 changed nothing in the tree", tree_state(tree, relative=True), source)
+
+    session.key("F7", "F3", "F8", pause=0.2)
+    emptied = session.settled(lambda: not os.listdir(tree))
+    check("select all + F8: the tree gone, no dialog", emptied, True)
+    check("select all + F8: what is left", tree_state(tree), {})
+    check("select all + F8 left the copy alone", tree_state(out, relative=True), source)
+
+
+def delete_directory_link(session, names):
+    """F8 on a link to a folder outside: the link goes, never what it points to."""
+    fixture, outside = session.paths["fixture"], session.paths["outside"]
+    link = os.path.join(fixture, "dlink")
+    before, kept = tree_state(fixture), tree_state(outside)
+    del before[link]
+    session.key("F7", pause=0.2)
+    session.cursor_to(names, "dlink")
+    session.key("F8", pause=0.1)
+    check("F8 on a directory link: the link gone, no dialog",
+          session.settled(lambda: not os.path.lexists(link)), True)
+    check("F8 on a directory link: nothing else gone from its folder", tree_state(fixture),
+          before)
+    check("F8 on a directory link: the folder it pointed to intact", tree_state(outside), kept)
+
+
 def run(session, screenshot):
+    # The long listing's 100,000 files take longer to make than all the steps
+    # before it take to run: they are made meanwhile.
+    big = session.paths["big"]
+    making = threading.Thread(target=make_big_tree, args=(big,))
+    making.start()
+    try:
+        run_steps(session, screenshot, making)
+    finally:
+        making.join()
+
+
+def run_steps(session, screenshot, making):
     fixture = session.paths["fixture"]
-    make_fixture(fixture)
+    make_fixture(fixture, session.paths["outside"])
     expected = oracle(fixture)
     before = tree_state(fixture)
 
-    session.key("F2")
-    names = session.wait_for_listing(len(expected))
+    step("listing")
+    names = session.change_panels("F2", expected)
     check("listed names", sorted(names), sorted(expected))
     details = session.details()
     check("sizes of files and directory entries", details, expected)
     if screenshot:
         session.screenshot(screenshot)
 
+    step("copy out and delete")
     session.cursor_to(names, "a/b/report.txt")
-    session.key("F8", pause=1.5)
+    session.key("F5", pause=0.1)
     copied = os.path.join(session.paths["out"], "a", "b", "report.txt")
-    check("nested entry copied out",
-          open(copied, "rb").read() if os.path.exists(copied) else None, b"0123456789")
+    check("nested entry copied out, no dialog",
+          session.settled(lambda: os.path.exists(copied) and
+                          open(copied, "rb").read() == b"0123456789"), True)
     check("copy changed nothing in the tree", tree_state(fixture), before)
 
     session.cursor_to(names, "x")
-    session.key("F9", pause=1.5)
+    session.key("F8", pause=0.1)
     del before[os.path.join(fixture, "x")]
+    check("delete of x, no dialog",
+          session.settled(lambda: not os.path.lexists(os.path.join(fixture, "x"))), True)
     check("delete took x and nothing else", tree_state(fixture), before)
+    del expected["x"]
+    names = session.wait_for_listing(expected)
+    check("listed without x", sorted(names), sorted(expected))
+
+    step("F8 on a directory link")
+    if "dlink" in names:
+        delete_directory_link(session, names)
+
+    step("copy between plugin panels onto an existing name")
+    names = copy_between_plugin_panels(session)
+    if names:
+        step("rename in place onto an existing name")
+        rename_onto_existing_name(session, names)
+    step("select all + F5, select all + F8")
+    select_all_copy_and_delete(session)
 
     # A long listing: 100,000 files in 20 nested directories. Double Commander
     # 1.0 never asks a plugin to stop a listing (its progress callback answers
     # 0 even after Escape), so the listing runs to its end; every enumeration
     # must be closed then, with Escape pressed in the middle of it.
+    step("long listing")
+    making.join()
     big = session.paths["big"]
-    make_big_tree(big)
     session.key("F11", pause=0.3)
     during = session.open_descriptors_under(big)
     session.key("Escape", pause=0)
@@ -307,7 +615,8 @@ def run(session, screenshot):
           f"{time.time() - started:.2f} s after Escape")
     check("the listing was running when Escape came", during > 0, True)
     check("the listing leaves no enumeration open", session.open_descriptors_under(big), 0)
-    session.key("F12", pause=1.0)
+    session.key("F2", pause=1.0)
+    step("end")
     check("Double Commander still answers", session.commander.poll(), None)
 
 
