@@ -122,3 +122,11 @@ int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int
     UserAborted(remoteName, localName, 100); // the folder is there; an abort changes nothing
     return FS_FILE_OK;
 }
+
+int CopyDirectoryEntry(const char* source, const char* target) {
+    if (!IsDirectory(source)) {
+        return FS_FILE_NOTFOUND;
+    }
+    CreatedFolders above;
+    return MakeFolder(target, &above) == Made::Failed ? FS_FILE_WRITEERROR : FS_FILE_OK;
+}

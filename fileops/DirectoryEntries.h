@@ -14,3 +14,13 @@
 // as a file's transfer does. Returns a host file result code: a write error
 // when the target folder cannot be made.
 int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int copyFlags);
+
+// Copies the directory entry whose folder is `source` to the folder `target`
+// inside the namespace: the folder is made there (with the folders above it
+// that are missing), or found there already, and no data is copied, so that a
+// selection copied in list order between two panels of the plugin comes out
+// whole, empty folders included. A rename or move of a directory entry is not
+// this: it takes the folder with its contents, as a rename of a folder does.
+// Returns a host file result code: not found when the source is no folder, a
+// write error when the target folder cannot be made.
+int CopyDirectoryEntry(const char* source, const char* target);

@@ -525,6 +525,27 @@ def select_all_copy_and_delete(session):
     check("select all + F8 left the copy alone", tree_state(out, relative=True), source)
 
 
+def select_all_copy_between_plugin_panels(session):
+    """Select all + F5 between two plugin panels: Double Commander renames
+    every entry across with the move flag off, directory entries too, each
+    after its contents; the other panel's folder comes out the same, empty
+    folders included, with no dialog."""
+    left, right = session.paths["left"], session.paths["right"]
+    os.remove(os.path.join(right, "same.txt"))
+    make_tree(left)
+    expected = oracle(left)
+    source = tree_state(left, relative=True)
+    names = session.change_panels("F9", expected)
+    check("left plugin panel lists the tree", sorted(names), sorted(expected))
+    session.key("F7", "F3", "F5", pause=0.2)
+    reproduced = session.settled(lambda: tree_state(right, relative=True) == source)
+    check("select all + F5 between plugin panels: the same tree, no dialog", reproduced, True)
+    check("select all + F5 between plugin panels: the copy", tree_state(right, relative=True),
+          source)
+    check("select all + F5 between plugin panels changed nothing in the source",
+          tree_state(left, relative=True), source)
+
+
 def delete_directory_link(session, names):
     """F8 on a link to a folder outside: the link goes, never what it points to."""
     fixture, outside = session.paths["fixture"], session.paths["outside"]
@@ -595,6 +616,8 @@ def run_steps(session, screenshot, making):
     if names:
         step("rename in place onto an existing name")
         rename_onto_existing_name(session, names)
+        step("select all + F5 between plugin panels")
+        select_all_copy_between_plugin_panels(session)
     step("select all + F5, select all + F8")
     select_all_copy_and_delete(session)
 
