@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "PlatformNames.h"
+#include "Timing.h"
 #include "host/PluginLoader.h"
 #include "host/AllocationCounter.h"
 
@@ -103,17 +104,6 @@ void BareWalk(const std::string& directory, bool literal, Counts* counts) {
 #endif
     (void)literal; // Linux walks any depth with the same calls
     Enumerate(directory, counts);
-}
-
-double Seconds(const std::function<void()>& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PlatformNames.h"
+#include "Timing.h"
 #include "host/PluginLoader.h"
 
 #ifndef _WIN32
@@ -27,17 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const uint64_t kMiB = 1 << 20;
-
-double Seconds(const std::function<void()>& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Data that no file system could take for holes or compress away.
 bool MakeDataFile(const std::string& path, uint64_t size) {

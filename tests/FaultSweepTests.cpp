@@ -69,14 +69,12 @@ std::string R(const ScratchDir& scratch, const std::string& relative) {
 }
 
 int GetFile(const ScratchDir& s, const std::string& from, const std::string& to, int flags) {
-    NameBuffer remote(R(s, from)), local(s / to);
-    return Plugin().GetFile(remote.text, local.text, flags, nullptr);
+    return ::GetFile(R(s, from), s / to, flags);
 }
 
 int RenMov(const ScratchDir& s, const std::string& from, const std::string& to, bool move,
            bool overwrite) {
-    NameBuffer oldName(R(s, from)), newName(R(s, to));
-    return Plugin().RenMovFile(oldName.text, newName.text, move, overwrite, nullptr);
+    return ::RenMov(R(s, from), R(s, to), move, overwrite);
 }
 
 std::vector<Operation> Operations() {

@@ -18,14 +18,6 @@ class FileOpsTest : public ::testing::Test {
   protected:
     void SetUp() override { InitPlugin(); }
 
-    int GetFile(const std::string& remote, const std::string& local, int flags) {
-        NameBuffer from(remote), to(local);
-        return Plugin().GetFile(from.text, to.text, flags, nullptr);
-    }
-    int RenMov(const std::string& from, const std::string& to, bool move, bool overwrite) {
-        NameBuffer oldName(from), newName(to);
-        return Plugin().RenMovFile(oldName.text, newName.text, move, overwrite, nullptr);
-    }
     // Names as the host composes them: the listed directory and the entry's
     // name from the listing, "/" separators included.
     std::string R(const std::string& relative) const {

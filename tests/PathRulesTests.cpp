@@ -33,11 +33,11 @@ TEST(PathRules, BothSeparatorsTrailingDotsAndDoubledSeparators) {
         Kind onWindows;
         Kind onLinux;
     } rows[] = {
-        {"a/b", kDirectory, kDirectory},        {"a\\b", kDirectory, kNothing},
-        {"a/b./", kDirectory, kNothing},        {"a/b.", kDirectory, kNothing},
-        {"a./b/f.txt", kFile, kNothing},        {"a//b\\\\f.txt", kFile, kNothing},
-        {"a/b/f.txt.", kFile, kNothing},        {"a/b/f.txt ", kFile, kNothing},
-        {"a/b/", kDirectory, kDirectory},       {"a//b//f.txt", kFile, kFile},
+        {"a/b", kDirectory, kDirectory},  {"a\\b", kDirectory, kNothing},
+        {"a/b./", kDirectory, kNothing},  {"a/b.", kDirectory, kNothing},
+        {"a./b/f.txt", kFile, kNothing},  {"a//b\\\\f.txt", kFile, kNothing},
+        {"a/b/f.txt.", kFile, kNothing},  {"a/b/f.txt ", kFile, kNothing},
+        {"a/b/", kDirectory, kDirectory}, {"a//b//f.txt", kFile, kFile},
     };
     for (const Row& row : rows) {
         std::string path = Join(scratch, row.tail);
@@ -70,7 +70,9 @@ TEST(PathRules, MissingThingsAndRefusalsCarryWindowsErrors) {
     scratch.MakeDir("d");
     WIN32_FIND_DATAA record;
     SetLastError(0);
-    EXPECT_EQ(FindFirstFileA(Join(scratch, kWindowsNames ? "missing\\*.*" : "missing/*").c_str(), &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileA(Join(scratch, kWindowsNames ? "missing\\*.*" : "missing/*").c_str(),
+                             &record),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(DeleteFileA(Join(scratch, "d").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

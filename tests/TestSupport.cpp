@@ -49,6 +49,16 @@ NameBuffer::NameBuffer(const std::string& value) {
     std::memcpy(text, value.c_str(), std::min(value.size(), sizeof text - 1));
 }
 
+int GetFile(const std::string& remote, const std::string& local, int flags) {
+    NameBuffer from(remote), to(local);
+    return Plugin().GetFile(from.text, to.text, flags, nullptr);
+}
+
+int RenMov(const std::string& from, const std::string& to, bool move, bool overwrite) {
+    NameBuffer oldName(from), newName(to);
+    return Plugin().RenMovFile(oldName.text, newName.text, move, overwrite, nullptr);
+}
+
 std::string Remote(const std::string& localPath) {
     return kRemoteNamePrefix + localPath;
 }

@@ -50,6 +50,10 @@ struct NameBuffer {
     explicit NameBuffer(const std::string& value);
 };
 
+// FsGetFile and FsRenMovFile with their names in host-owned buffers.
+int GetFile(const std::string& remote, const std::string& local, int flags);
+int RenMov(const std::string& from, const std::string& to, bool move, bool overwrite);
+
 // The RemoteName the host gives a local path, and back.
 std::string Remote(const std::string& localPath);
 std::string LocalOf(const std::string& remoteName);

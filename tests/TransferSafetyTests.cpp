@@ -81,14 +81,6 @@ class TransferSafetyTest : public ::testing::Test {
   protected:
     void SetUp() override { InitPlugin(); }
 
-    int GetFile(const std::string& remote, const std::string& local, int flags) {
-        NameBuffer from(remote), to(local);
-        return Plugin().GetFile(from.text, to.text, flags, nullptr);
-    }
-    int RenMov(const std::string& from, const std::string& to, bool move, bool overwrite) {
-        NameBuffer oldName(from), newName(to);
-        return Plugin().RenMovFile(oldName.text, newName.text, move, overwrite, nullptr);
-    }
     static std::string R(const ScratchDir& dir, const std::string& relative) {
         return Remote(dir / relative);
     }

@@ -314,37 +314,39 @@ uint64_t SizeBeneath(WCHAR* path, int length) {
     return total;
 }
 
-// Gives the unnamed folder in `wide`, found in the directory `directory` (of
-// `length` characters), the size of everything beneath it.
-void CountUnnamedFolder(WCHAR* directory, int length, const WIN32_FIND_DATAW& wide,
-                        WIN32_FIND_DATAA* record) {
-    if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
-        return; // a link or a file keeps its own size
-    }
-    uint64_t size = 0;
-    if (int joined = JoinWide(directory, length, wide.cFileName); joined != 0) {
-        size = SizeBeneath(directory, joined);
-        directory[length] = L'\0';
-    }
-    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    record->nFileSizeLow = static_cast<DWORD>(size);
+// True when `wide` has no name the code page holds and is a folder the
+// listing would enter: its record then carries everything beneath it.
+bool IsUnnamedFolder(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* record) {
+    return !ToAnsiRecord(wide, record) && !IsFileKind(wide.dwFileAttributes, wide.dwReserved0);
 }
 
-// The same for the next entry of FindNextExact, which has only the ANSI path
-// of the directory: its wide path is made only for a name that needs it.
-void CountUnnamedFolder(const char* directory, bool literal, const WIN32_FIND_DATAW& wide,
-                        WIN32_FIND_DATAA* record) {
-    if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
-        return;
+// The size beneath the folder `name` in the directory `directory` (of `length`
+// characters), which is as it was afterwards.
+uint64_t SizeBeneathFolder(WCHAR* directory, int length, const WCHAR* name) {
+    int joined = JoinWide(directory, length, name);
+    if (joined == 0) {
+        return 0; // not reachable: counted as a folder that cannot be opened
     }
+    uint64_t size = SizeBeneath(directory, joined);
+    directory[length] = L'\0';
+    return size;
+}
+
+// The same for FindNextExact, which has only the ANSI path of the directory:
+// its wide path is made only for a name that needs it.
+uint64_t SizeBeneathFolder(const char* directory, bool literal, const WCHAR* name) {
+    uint64_t size = 0;
     WCHAR* path = new (std::nothrow) WCHAR[kLongestLiteralPath + 1];
     if (path != nullptr && ToWidePath(directory, literal, path, kLongestLiteralPath + 1)) {
-        CountUnnamedFolder(path, static_cast<int>(std::wcslen(path)), wide, record);
-    } else {
-        record->nFileSizeHigh = 0; // not reachable: counted as a folder that cannot be opened
-        record->nFileSizeLow = 0;
+        size = SizeBeneathFolder(path, static_cast<int>(std::wcslen(path)), name);
     }
     delete[] path;
+    return size;
+}
+
+void SetSize(WIN32_FIND_DATAA* record, uint64_t size) {
+    record->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    record->nFileSizeLow = static_cast<DWORD>(size);
 }
 
 } // namespace
@@ -422,7 +424,7 @@ HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* recor
     }
     WIN32_FIND_DATAW wide;
     HANDLE enumeration = FindFirstFileW(widePattern, &wide);
-    if (enumeration != INVALID_HANDLE_VALUE && !ToAnsiRecord(wide, record)) {
+    if (enumeration != INVALID_HANDLE_VALUE && IsUnnamedFolder(wide, record)) {
         // The pattern's last component is the mask: the rest is the directory.
         WCHAR* mask = std::wcsrchr(widePattern, L'\\');
         int length = mask == nullptr ? 0 : static_cast<int>(mask - widePattern);
@@ -430,7 +432,7 @@ HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* recor
             ++length; // the root of a drive keeps its separator
         }
         widePattern[length] = L'\0';
-        CountUnnamedFolder(widePattern, length, wide, record);
+        SetSize(record, SizeBeneathFolder(widePattern, length, wide.cFileName));
     }
     return enumeration;
 }
@@ -441,8 +443,8 @@ BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
     if (!FindNextFileW(enumeration, &wide)) {
         return FALSE;
     }
-    if (!ToAnsiRecord(wide, record)) {
-        CountUnnamedFolder(directory, literal, wide, record);
+    if (IsUnnamedFolder(wide, record)) {
+        SetSize(record, SizeBeneathFolder(directory, literal, wide.cFileName));
     }
     return TRUE;
 }

@@ -512,17 +512,24 @@ def select_all_copy_and_delete(session):
     names = session.change_panels("F1", expected)
     check("tree listed", sorted(names), sorted(expected))
 
-    session.key("F7", "F3", "F5", pause=0.2)
-    reproduced = session.settled(lambda: tree_state(out, relative=True) == source)
-    check("select all + F5: every file and folder reproduced, no dialog", reproduced, True)
-    check("select all + F5: the copy", tree_state(out, relative=True), source)
-    check("select all + F5 changed nothing in the tree", tree_state(tree, relative=True), source)
+    copy_all(session, tree, out, "select all + F5")
 
     session.key("F7", "F3", "F8", pause=0.2)
     emptied = session.settled(lambda: not os.listdir(tree))
     check("select all + F8: the tree gone, no dialog", emptied, True)
     check("select all + F8: what is left", tree_state(tree), {})
     check("select all + F8 left the copy alone", tree_state(out, relative=True), source)
+
+
+def copy_all(session, source_root, target_root, what):
+    """Select all + F5 from the active panel: the other panel's folder comes
+    out the same, empty folders included, the source unchanged, no dialog."""
+    source = tree_state(source_root, relative=True)
+    session.key("F7", "F3", "F5", pause=0.2)
+    reproduced = session.settled(lambda: tree_state(target_root, relative=True) == source)
+    check(f"{what}: every file and folder reproduced, no dialog", reproduced, True)
+    check(f"{what}: the copy", tree_state(target_root, relative=True), source)
+    check(f"{what} changed nothing in the source", tree_state(source_root, relative=True), source)
 
 
 def select_all_copy_between_plugin_panels(session):
@@ -534,16 +541,9 @@ def select_all_copy_between_plugin_panels(session):
     os.remove(os.path.join(right, "same.txt"))
     make_tree(left)
     expected = oracle(left)
-    source = tree_state(left, relative=True)
     names = session.change_panels("F9", expected)
     check("left plugin panel lists the tree", sorted(names), sorted(expected))
-    session.key("F7", "F3", "F5", pause=0.2)
-    reproduced = session.settled(lambda: tree_state(right, relative=True) == source)
-    check("select all + F5 between plugin panels: the same tree, no dialog", reproduced, True)
-    check("select all + F5 between plugin panels: the copy", tree_state(right, relative=True),
-          source)
-    check("select all + F5 between plugin panels changed nothing in the source",
-          tree_state(left, relative=True), source)
+    copy_all(session, left, right, "select all + F5 between plugin panels")
 
 
 def delete_directory_link(session, names):
