@@ -11,8 +11,9 @@ entry); copies a nested entry out; deletes one; deletes a link to a folder
 outside (the folder kept); copies between two plugin panels onto an existing
 name (Skip, then Overwrite); renames in place onto an existing name (refused,
 nothing lost); copies a whole tree out with select all + F5 and deletes it with
-select all + F8 (nested and empty folders); and checks that a long listing
-leaves no enumeration open. Every process started here is stopped by its PID.
+select all + F8 (nested and empty folders); copies out a file read slowly
+enough to watch the progress window rise and Cancel stop it (no partial file
+left); and checks that a long listing leaves no enumeration open. Every process started here is stopped by its PID.
 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
@@ -44,6 +45,7 @@ KEYS = {  # key -> (command, parameters)
     "F8": ("cm_Delete", []),
     "F9": ("cm_ChangeDir", ["activepath=wfx://Quenfold{left}",
                             "inactivepath=wfx://Quenfold{right}"]),
+    "F10": ("cm_ChangeDir", ["activepath=wfx://Quenfold{slow}", "inactivepath={slow_out}"]),
     "F11": ("cm_ChangeDir", ["activepath=wfx://Quenfold{big}"]),
     "F12": ("cm_RenameOnly", []),
 }
@@ -160,9 +162,9 @@ class Session:
         self.processes = []
         self.paths = {name: os.path.join(work, name)
                       for name in ("fixture", "out", "empty", "big", "config", "left", "right",
-                                   "tree", "tree_out", "outside")}
+                                   "tree", "tree_out", "outside", "slow", "slow_out")}
         self.paths["selection"] = os.path.join(work, "selection.txt")
-        for name in ("out", "empty", "config", "tree_out"):
+        for name in ("out", "empty", "config", "tree_out", "slow", "slow_out"):
             os.makedirs(self.paths[name])
         self.plugin = plugin
 
@@ -562,6 +564,84 @@ def delete_directory_link(session, names):
     check("F8 on a directory link: the folder it pointed to intact", tree_state(outside), kept)
 
 
+class ReadThrottle:
+    """Holds a process to a read rate on one disk (the cgroup v1 blkio
+    controller), so that a copy lasts long enough to be watched. available is
+    False where this machine has no such controller or refuses the rule."""
+    ROOT = "/sys/fs/cgroup/blkio"
+
+    def __init__(self, pid, device, bytes_per_second):
+        self.pid, self.group, self.available = pid, None, False
+        group = os.path.join(self.ROOT, f"quenfold-dc-{os.getpid()}")
+        try:
+            os.makedirs(group)
+            self.group = group
+            with open(os.path.join(group, "blkio.throttle.read_bps_device"), "w") as f:
+                f.write(f"{os.major(device)}:{os.minor(device)} {bytes_per_second}")
+            with open(os.path.join(group, "cgroup.procs"), "w") as f:
+                f.write(str(pid))
+            self.available = True
+        except OSError as error:
+            self.why = str(error)
+
+    def release(self):
+        if self.available:
+            with open(os.path.join(self.ROOT, "cgroup.procs"), "w") as f:
+                f.write(str(self.pid))
+        if self.group:
+            os.rmdir(self.group)
+
+
+def written_out_of_cache(path, size):
+    """A file of random bytes whose reads must come from the disk; its
+    content."""
+    content = os.urandom(size)
+    with open(path, "wb") as f:
+        f.write(content)
+        f.flush()
+        os.fsync(f.fileno())
+        os.posix_fadvise(f.fileno(), 0, 0, os.POSIX_FADV_DONTNEED)
+    return content
+
+
+def cancel_long_copy(session):
+    """F5 of a file read at 8 MiB/s: the progress window shows the percentage
+    rising, Escape on it stops the copy, and no partial or temporary file is
+    left; the source stays whole."""
+    slow, out = session.paths["slow"], session.paths["slow_out"]
+    source = os.path.join(slow, "long.bin")
+    content = written_out_of_cache(source, 64 << 20)
+    names = session.change_panels("F10", ["long.bin"])
+    check("the long file listed", names, ["long.bin"])
+    throttle = ReadThrottle(session.commander.pid, os.stat(source).st_dev, 8 << 20)
+    if not throttle.available:
+        print(f"SKIPPED: a long copy and Cancel: reads cannot be slowed here ({throttle.why})")
+        throttle.release()
+        return
+    try:
+        session.cursor_to(names, "long.bin")
+        session.key("F5", pause=0)
+        titles = []
+
+        def risen():
+            titles.extend(t for _, t in session.dialogs() if t not in titles)
+            return any("%" in t and not t.startswith("0%") for t in titles)
+        rose = wait_until(risen, 10)
+        print(f"   progress window titles: {titles}")
+        check("the progress window shows the copy rising", rose, True)
+        progress = [w for w, t in session.dialogs() if "%" in t]
+        if progress:
+            session.activate(progress[-1][0])
+            session.key("Escape", pause=0.1, to_main=False)
+        check("Cancel stops the copy: no file left in the target, no dialog",
+              session.settled(lambda: not os.listdir(out)), True)
+        check("what the cancelled copy left in the target", os.listdir(out), [])
+    finally:
+        throttle.release()
+    with open(source, "rb") as f:
+        check("the cancelled copy's source whole", f.read() == content, True)
+
+
 def run(session, screenshot):
     # The long listing's 100,000 files take longer to make than all the steps
     # before it take to run: they are made meanwhile.
@@ -620,6 +700,8 @@ def run_steps(session, screenshot, making):
         select_all_copy_between_plugin_panels(session)
     step("select all + F5, select all + F8")
     select_all_copy_and_delete(session)
+    step("a long copy, cancelled")
+    cancel_long_copy(session)
 
     # A long listing: 100,000 files in 20 nested directories. Double Commander
     # 1.0 never asks a plugin to stop a listing (its progress callback answers
