@@ -14,15 +14,63 @@ bool IsDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Whether `a` and `b` hold the same `length` bytes, any path separator
+// matching any other: the host may write the listed name's "/" as "\\".
+bool SameNameText(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (a[i] != b[i] && !(IsPathSeparator(a[i]) && IsPathSeparator(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a separator character of `text` ends just before `at`: a
+// double-byte character's trail byte may be a backslash and is none.
+bool SeparatorEndsAt(const char* text, const char* at) {
+    for (const char* c = text; c < at; c = NextCharacter(c)) {
+        if (NextCharacter(c) == at) {
+            return IsPathSeparator(*c);
+        }
+    }
+    return false;
+}
+
+// Double Commander takes a lone directory entry's target, named after the
+// entry ("/home/u/out/a/b./"), for a folder because it ends in "/", and adds
+// the entry's name once more ("/home/u/out/a/b./a/b./"). Where `folder` ends
+// with a trailing part of `remoteName` twice over, the second one goes.
+void DropRepeatedEntryName(char* folder, const char* remoteName) {
+    size_t length = std::strlen(folder);
+    for (const char* c = remoteName; *c != '\0'; c = NextCharacter(c)) {
+        if (!IsPathSeparator(*c)) {
+            continue;
+        }
+        const char* part = c + 1;
+        size_t partLength = std::strlen(part);
+        if (partLength == 0 || 2 * partLength >= length) {
+            continue;
+        }
+        char* second = folder + length - partLength;
+        char* first = second - partLength;
+        if (SeparatorEndsAt(folder, first) && SameNameText(second, part, partLength) &&
+            SameNameText(first, part, partLength)) {
+            *second = '\0';
+            return;
+        }
+    }
+}
+
 // The folder the host means by `localName`. The host names the target after
 // the entry ("D:\out\a/b./", "/home/u/out/a./"), so the entry's "./" comes
 // off; "x../", the entry of a folder named "x.", names "x.". A name without
 // the suffix is the folder's new name as it stands. False when nothing would
 // be left of the last component, or it does not fit.
-bool TargetFolderOf(const char* localName, char (&folder)[MAX_PATH]) {
+bool TargetFolderOf(const char* remoteName, const char* localName, char (&folder)[MAX_PATH]) {
     if (!CopyBounded(folder, sizeof folder, localName)) {
         return false;
     }
+    DropRepeatedEntryName(folder, remoteName);
     size_t length = std::strlen(folder);
     if (length >= 2 && IsPathSeparator(folder[length - 1]) && folder[length - 2] == '.') {
         if (length < 3 || IsPathSeparator(folder[length - 3])) {
@@ -103,7 +151,7 @@ bool RemoveMovedSource(const char* source, const char* target) {
 
 int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int copyFlags) {
     char target[MAX_PATH];
-    if (!TargetFolderOf(localName, target)) {
+    if (!TargetFolderOf(remoteName, localName, target)) {
         return FS_FILE_WRITEERROR;
     }
     if (!IsDirectory(source)) {

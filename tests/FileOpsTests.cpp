@@ -436,6 +436,10 @@ TEST_F(FileOpsTest, CopyingDirectoryEntriesOutMakesTheirFolders) {
     EXPECT_EQ(g_progress.calls[1].target, scratch / "alone/x/a./");
     EXPECT_TRUE(ListAll(Remote(scratch / "alone")) ==
                 std::vector<Entry>({{"x/a./", 0, 0}, {"x./", 0, 0}}));
+    // Double Commander names a lone entry's target with the entry twice over.
+    EXPECT_EQ(GetFile(R("tree/a/b./"), scratch / "twice/a/b./a/b./", 0), FS_FILE_OK);
+    EXPECT_TRUE(ListAll(Remote(scratch / "twice")) ==
+                std::vector<Entry>({{"a/b./", 0, 0}, {"a./", 0, 0}}));
     EXPECT_EQ(GetFile(R("tree/a./"), scratch / "renamed", 0), FS_FILE_OK)
         << "a target without the entry's suffix is the folder's name";
     EXPECT_TRUE(scratch.Exists("renamed"));

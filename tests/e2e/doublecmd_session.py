@@ -7,7 +7,7 @@ directory; then does what a user does, each step checked on disk against what
 it should have left and on screen for the dialogs that belong (and none else):
 lists a fixture tree through the plugin and compares the panel with an
 independent walk of the same tree (names, sizes of files and of every directory
-entry); copies a nested entry out; deletes one; deletes a link to a folder
+entry); copies a nested entry out, then its folder's entry alone; deletes one; deletes a link to a folder
 outside (the folder kept); copies between two plugin panels onto an existing
 name (Skip, then Overwrite); renames in place onto an existing name (refused,
 nothing lost); copies a whole tree out with select all + F5 and deletes it with
@@ -676,6 +676,16 @@ def run_steps(session, screenshot, making):
           session.settled(lambda: os.path.exists(copied) and
                           open(copied, "rb").read() == b"0123456789"), True)
     check("copy changed nothing in the tree", tree_state(fixture), before)
+
+    # Alone, a directory entry's target comes named with the entry twice over
+    # (out/a/b./a/b./): the folder out/a/b is meant, and nothing else is made.
+    session.cursor_to(names, "a/b./")
+    session.key("F5", pause=0.1)
+    out_a = os.path.join(session.paths["out"], "a")
+    check("a lone directory entry copied out as its folder, no dialog",
+          session.settled(lambda: True, seconds=3), True)
+    check("what the lone directory entry made", (sorted(os.listdir(out_a)),
+          sorted(os.listdir(os.path.join(out_a, "b")))), (["b"], ["report.txt"]))
 
     session.cursor_to(names, "x")
     session.key("F8", pause=0.1)
