@@ -7,7 +7,8 @@ directory; then does what a user does, each step checked on disk against what
 it should have left and on screen for the dialogs that belong (and none else):
 lists a fixture tree through the plugin and compares the panel with an
 independent walk of the same tree (names, sizes of files and of every directory
-entry); copies a nested entry out, then its folder's entry alone; deletes one; deletes a link to a folder
+entry); copies a nested entry out, then its folder's entry alone; deletes one; views and edits
+one (F3, F4); deletes a link to a folder
 outside (the folder kept); copies between two plugin panels onto an existing
 name (Skip, then Overwrite); renames in place onto an existing name (refused,
 nothing lost); copies a whole tree out with select all + F5 and deletes it with
@@ -33,7 +34,9 @@ import time
 # Double Commander took Shift+F2 for F2. So no key here needs one. F5 and F8
 # do what they do by default; F3 and F4 neither view nor edit here (cm_Edit
 # with a marked selection has crashed Double Commander 1.0.10 itself); F12
-# renames in place, as Shift+F6 does by default.
+# renames in place, as Shift+F6 does by default; Insert views and Delete edits
+# (the window manager's Alt+F4 closes the viewer and the editor: it is
+# openbox's key, not Double Commander's).
 KEYS = {  # key -> (command, parameters)
     "F1": ("cm_ChangeDir", ["activepath=wfx://Quenfold{tree}", "inactivepath={tree_out}"]),
     "F2": ("cm_ChangeDir", ["activepath=wfx://Quenfold{fixture}", "inactivepath={out}"]),
@@ -48,6 +51,8 @@ KEYS = {  # key -> (command, parameters)
     "F10": ("cm_ChangeDir", ["activepath=wfx://Quenfold{slow}", "inactivepath={slow_out}"]),
     "F11": ("cm_ChangeDir", ["activepath=wfx://Quenfold{big}"]),
     "F12": ("cm_RenameOnly", []),
+    "Ins": ("cm_View", []),
+    "Del": ("cm_Edit", []),
 }
 
 failures = []
@@ -491,6 +496,39 @@ def rename_onto_existing_name(session, names):
     check("both files intact", tree_state(left), before)
 
 
+def view_and_edit(session, names, before):
+    """F3 and F4 (Insert and Delete here) open the real file: the viewer's and
+    the editor's titles are its path; what the editor saves lands in it."""
+    fixture = session.paths["fixture"]
+    viewed, edited = os.path.join(fixture, "a", "b", "report.txt"), os.path.join(fixture, "a", "g")
+
+    def window_of(path):
+        return wait_until(lambda: [w for w, t in session.dialogs() if t == path], 10)
+    session.cursor_to(names, "a/b/report.txt")
+    session.key("Insert", pause=0.2)
+    viewer = window_of(viewed)
+    check("F3 views the real file", bool(viewer), True)
+    if viewer:
+        session.activate(viewer[-1])
+        session.key("alt+F4", pause=0.3, to_main=False)
+    check("the viewer closed, no dialog", session.settled(lambda: True, seconds=5), True)
+
+    session.cursor_to(names, "a/g")
+    session.key("Delete", pause=0.2)
+    editor = window_of(edited)
+    check("F4 edits the real file", bool(editor), True)
+    if editor:
+        session.activate(editor[-1])
+        session.key("End", pause=0.2, to_main=False)
+        session.xdotool("type", "--delay", "30", "67")
+        session.key("alt+F4", pause=0.3, to_main=False)
+        check("closing the changed editor asks to save (Yes)", session.answer("y"), True)
+    before[edited] = b"1234567"
+    check("the editor saved into the real file, no dialog",
+          session.settled(lambda: tree_state(fixture) == before), True)
+    check("the tree after the edit", tree_state(fixture), before)
+
+
 def make_tree(root):
     """Nested folders, empty ones among them, a folder whose name ends in a
     dot, and names a shell would quote."""
@@ -696,6 +734,9 @@ def run_steps(session, screenshot, making):
     del expected["x"]
     names = session.wait_for_listing(expected)
     check("listed without x", sorted(names), sorted(expected))
+
+    step("F3 and F4")
+    view_and_edit(session, names, before)
 
     step("F8 on a directory link")
     if "dlink" in names:
