@@ -8,7 +8,7 @@ it should have left and on screen for the dialogs that belong (and none else):
 lists a fixture tree through the plugin and compares the panel with an
 independent walk of the same tree (names, sizes of files and of every directory
 entry); copies a nested entry out, then its folder's entry alone; deletes one; views and edits
-one (F3, F4); deletes a link to a folder
+one (F3, F4); sets a file's attributes and time in cm_SetFileProperties; deletes a link to a folder
 outside (the folder kept); copies between two plugin panels onto an existing
 name (Skip, then Overwrite); renames in place onto an existing name (refused,
 nothing lost); copies a whole tree out with select all + F5 and deletes it with
@@ -19,6 +19,7 @@ left); and checks that a long listing leaves no enumeration open. Every process 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
 import argparse
+import datetime
 import os
 import shutil
 import signal
@@ -53,6 +54,7 @@ KEYS = {  # key -> (command, parameters)
     "F12": ("cm_RenameOnly", []),
     "Ins": ("cm_View", []),
     "Del": ("cm_Edit", []),
+    "PgUp": ("cm_SetFileProperties", []),
 }
 
 failures = []
@@ -529,6 +531,41 @@ def view_and_edit(session, names, before):
     check("the tree after the edit", tree_state(fixture), before)
 
 
+def set_file_properties(session, names):
+    """cm_SetFileProperties: the year of the modification time typed over
+    (2020), Read only ticked, OK; the real file is read-only and has that
+    time. Its dialog has no mnemonics: its fields are clicked
+    where Double Commander 1.0.10 lays them out."""
+    path = os.path.join(session.paths["fixture"], "Case")
+    modified = datetime.datetime.fromtimestamp(os.stat(path).st_mtime)
+    session.cursor_to(names, "Case")
+    session.key("Prior", pause=0.2)
+    dialog = wait_until(lambda: [w for w, t in session.dialogs() if t == "Change attributes"], 10)
+    check("cm_SetFileProperties opens its dialog", bool(dialog), True)
+    if not dialog:
+        return
+
+    def click(x, y):
+        session.xdotool("mousemove", "--window", dialog[-1], str(x), str(y), "click", "1")
+        time.sleep(0.3)
+    session.activate(dialog[-1])
+    click(198, 72)  # the year of "Modified"
+    session.xdotool("type", "--delay", "50", "2020")
+    time.sleep(0.3)
+    click(22, 190)  # Read only
+    click(225, 258)  # OK
+    expected = modified.replace(year=2020).timestamp()
+    check("attributes and time set on the real file, no dialog",
+          session.settled(lambda: abs(os.stat(path).st_mtime - expected) < 1), True)
+    state = os.stat(path)
+    check("the file made read-only", state.st_mode & 0o222, 0)
+    # The dialog shows and sets milliseconds.
+    print(f"   modification time set {state.st_mtime - expected:+.4f} s from the one asked for")
+    check("its modification time, to the millisecond", abs(state.st_mtime - expected) < 0.002,
+          True)
+    os.chmod(path, 0o644)
+
+
 def make_tree(root):
     """Nested folders, empty ones among them, a folder whose name ends in a
     dot, and names a shell would quote."""
@@ -737,6 +774,9 @@ def run_steps(session, screenshot, making):
 
     step("F3 and F4")
     view_and_edit(session, names, before)
+
+    step("cm_SetFileProperties")
+    set_file_properties(session, names)
 
     step("F8 on a directory link")
     if "dlink" in names:
