@@ -502,30 +502,29 @@ def view_and_edit(session, names, before):
     """F3 and F4 (Insert and Delete here) open the real file: the viewer's and
     the editor's titles are its path; what the editor saves lands in it."""
     fixture = session.paths["fixture"]
-    viewed, edited = os.path.join(fixture, "a", "b", "report.txt"), os.path.join(fixture, "a", "g")
 
-    def window_of(path):
-        return wait_until(lambda: [w for w, t in session.dialogs() if t == path], 10)
-    session.cursor_to(names, "a/b/report.txt")
-    session.key("Insert", pause=0.2)
-    viewer = window_of(viewed)
-    check("F3 views the real file", bool(viewer), True)
-    if viewer:
-        session.activate(viewer[-1])
+    def opened(name, key, what):
+        """Presses key on name; whether a window titled with its real path
+        came, which then has the keyboard."""
+        session.cursor_to(names, name)
+        session.key(key, pause=0.2)
+        path = os.path.join(fixture, *name.split("/"))
+        window = wait_until(lambda: [w for w, t in session.dialogs() if t == path], 10)
+        check(what, bool(window), True)
+        if window:
+            session.activate(window[-1])
+        return bool(window)
+
+    if opened("a/b/report.txt", "Insert", "F3 views the real file"):
         session.key("alt+F4", pause=0.3, to_main=False)
     check("the viewer closed, no dialog", session.settled(lambda: True, seconds=5), True)
 
-    session.cursor_to(names, "a/g")
-    session.key("Delete", pause=0.2)
-    editor = window_of(edited)
-    check("F4 edits the real file", bool(editor), True)
-    if editor:
-        session.activate(editor[-1])
+    if opened("a/g", "Delete", "F4 edits the real file"):
         session.key("End", pause=0.2, to_main=False)
         session.xdotool("type", "--delay", "30", "67")
         session.key("alt+F4", pause=0.3, to_main=False)
         check("closing the changed editor asks to save (Yes)", session.answer("y"), True)
-    before[edited] = b"1234567"
+    before[os.path.join(fixture, "a", "g")] = b"1234567"
     check("the editor saved into the real file, no dialog",
           session.settled(lambda: tree_state(fixture) == before), True)
     check("the tree after the edit", tree_state(fixture), before)
