@@ -10,10 +10,11 @@ tree=$(mktemp -d)
 stderr_file=$(mktemp)
 trap 'chmod -R u+w "$tree"; rm -rf "$tree" "$stderr_file"' EXIT
 failed=0
+host_said() { head -c 2000 "$stderr_file" | tr -d '\r'; }
 expect() { # expect WHAT ACTUAL EXPECTED
   if [ "$2" != "$3" ]; then
     echo "FAIL: $1: got '$2', expected '$3'"
-    [ -s "$stderr_file" ] && echo "  the last host run said on stderr: $(head -c 2000 "$stderr_file" | tr -d '\r')"
+    [ -s "$stderr_file" ] && echo "  the last host run said on stderr: $(host_said)"
     failed=1
   fi
 }
@@ -30,8 +31,7 @@ run() {
     out=$($loader "$host" --quiet "$@" 2>"$stderr_file" | tr -d '\r')
     rc=$?
     if [ -z "$loader" ] || [ -n "$out" ] || [ $attempt -eq 2 ]; then break; fi
-    echo "note: '$*' printed nothing under Wine (exit $rc), run once more; stderr:" \
-      "$(head -c 2000 "$stderr_file" | tr -d '\r')" >&2
+    echo "note: '$*' printed nothing under Wine (exit $rc), run once more; stderr: $(host_said)" >&2
   done
   [ -n "$out" ] && printf '%s\n' "$out"
   return $rc

@@ -7,14 +7,16 @@ directory; then does what a user does, each step checked on disk against what
 it should have left and on screen for the dialogs that belong (and none else):
 lists a fixture tree through the plugin and compares the panel with an
 independent walk of the same tree (names, sizes of files and of every directory
-entry); copies a nested entry out, then its folder's entry alone; deletes one; views and edits
-one (F3, F4); sets a file's attributes and time in cm_SetFileProperties; deletes a link to a folder
-outside (the folder kept); copies between two plugin panels onto an existing
-name (Skip, then Overwrite); renames in place onto an existing name (refused,
-nothing lost); copies a whole tree out with select all + F5 and deletes it with
-select all + F8 (nested and empty folders); copies out a file read slowly
-enough to watch the progress window rise and Cancel stop it (no partial file
-left); and checks that a long listing leaves no enumeration open. Every process started here is stopped by its PID.
+entry); copies a nested entry out, then its folder's entry alone; deletes
+one; views and edits one (F3, F4); sets a file's attributes and time in
+cm_SetFileProperties; deletes a link to a folder outside (the folder kept);
+copies between two plugin panels onto an existing name (Skip, then
+Overwrite); renames in place onto an existing name (refused, nothing lost);
+copies a whole tree out with select all + F5 and deletes it with select all +
+F8 (nested and empty folders); copies out a file read slowly enough to watch
+the progress window rise and Cancel stop it (no partial file left); and checks
+that a long listing leaves no enumeration open. Every process started here is
+stopped by its PID.
 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
@@ -277,6 +279,11 @@ class Session:
         """Every window but the main one: questions, errors, progress."""
         return [w for w in self.windows() if w[0] != self.main_window]
 
+    def window_titled(self, title, seconds=10):
+        """Waits for a dialog with that title; its id, or None."""
+        found = wait_until(lambda: [w for w, t in self.dialogs() if t == title], seconds)
+        return found[-1] if found else None
+
     def questions(self):
         """Dialogs waiting for an answer (a progress window's title has its
         percentage, a question's is the program's name)."""
@@ -508,12 +515,11 @@ def view_and_edit(session, names, before):
         came, which then has the keyboard."""
         session.cursor_to(names, name)
         session.key(key, pause=0.2)
-        path = os.path.join(fixture, *name.split("/"))
-        window = wait_until(lambda: [w for w, t in session.dialogs() if t == path], 10)
-        check(what, bool(window), True)
+        window = session.window_titled(os.path.join(fixture, *name.split("/")))
+        check(what, window is not None, True)
         if window:
-            session.activate(window[-1])
-        return bool(window)
+            session.activate(window)
+        return window is not None
 
     if opened("a/b/report.txt", "Insert", "F3 views the real file"):
         session.key("alt+F4", pause=0.3, to_main=False)
@@ -533,21 +539,21 @@ def view_and_edit(session, names, before):
 def set_file_properties(session, names):
     """cm_SetFileProperties: the year of the modification time typed over
     (2020), Read only ticked, OK; the real file is read-only and has that
-    time. Its dialog has no mnemonics: its fields are clicked
-    where Double Commander 1.0.10 lays them out."""
+    time. Its dialog has no mnemonics: its fields are clicked where Double
+    Commander 1.0.10 lays them out."""
     path = os.path.join(session.paths["fixture"], "Case")
     modified = datetime.datetime.fromtimestamp(os.stat(path).st_mtime)
     session.cursor_to(names, "Case")
     session.key("Prior", pause=0.2)
-    dialog = wait_until(lambda: [w for w, t in session.dialogs() if t == "Change attributes"], 10)
-    check("cm_SetFileProperties opens its dialog", bool(dialog), True)
+    dialog = session.window_titled("Change attributes")
+    check("cm_SetFileProperties opens its dialog", dialog is not None, True)
     if not dialog:
         return
 
     def click(x, y):
-        session.xdotool("mousemove", "--window", dialog[-1], str(x), str(y), "click", "1")
+        session.xdotool("mousemove", "--window", dialog, str(x), str(y), "click", "1")
         time.sleep(0.3)
-    session.activate(dialog[-1])
+    session.activate(dialog)
     click(198, 72)  # the year of "Modified"
     session.xdotool("type", "--delay", "50", "2020")
     time.sleep(0.3)
@@ -688,11 +694,10 @@ def cancel_long_copy(session):
     names = session.change_panels("F10", ["long.bin"])
     check("the long file listed", names, ["long.bin"])
     throttle = ReadThrottle(session.commander.pid, os.stat(source).st_dev, 8 << 20)
-    if not throttle.available:
-        print(f"SKIPPED: a long copy and Cancel: reads cannot be slowed here ({throttle.why})")
-        throttle.release()
-        return
     try:
+        if not throttle.available:
+            print(f"SKIPPED: a long copy and Cancel: reads cannot be slowed here ({throttle.why})")
+            return
         session.cursor_to(names, "long.bin")
         session.key("F5", pause=0)
         titles = []
