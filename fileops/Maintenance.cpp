@@ -44,8 +44,10 @@ BOOL WINAPI FsSetAttr(char* remoteName, int attributes) {
 
 // A null time stays unchanged. Setting times needs only the right to write
 // attributes, which read-only files grant too; backup semantics open
-// directories, so directory entries get their times set as well. Other
-// programs may keep the file open meanwhile, as they may in the file manager.
+// directories, so directory entries get their times set as well. A link is
+// listed as an entry of its own, so its own times change, never those of
+// what it leads to. Other programs may keep the file open meanwhile, as they
+// may in the file manager.
 BOOL WINAPI FsSetTime(char* remoteName, FILETIME* creationTime, FILETIME* lastAccessTime,
                       FILETIME* lastWriteTime) {
     char path[MAX_PATH];
@@ -54,7 +56,8 @@ BOOL WINAPI FsSetTime(char* remoteName, FILETIME* creationTime, FILETIME* lastAc
     }
     HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                              OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return FALSE;
     }

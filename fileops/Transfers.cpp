@@ -22,6 +22,7 @@ int TransferResultOf(DWORD error) {
         return FS_FILE_EXISTS;
     case ERROR_DISK_FULL: // the target's side failed: the user should look there
     case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
         return FS_FILE_WRITEERROR;
     case ERROR_REQUEST_ABORTED:
         return FS_FILE_USERABORT;
@@ -42,6 +43,8 @@ int RenameResultOf(DWORD error) {
         return FS_FILE_EXISTS;
     case ERROR_REQUEST_ABORTED:
         return FS_FILE_USERABORT;
+    case ERROR_READ_FAULT: // the source changed while it was read
+        return FS_FILE_READERROR;
     default: // a full disk included
         return FS_FILE_WRITEERROR;
     }
@@ -51,7 +54,7 @@ int RenameResultOf(DWORD error) {
 // way: not for a source that is not there, nor for a folder to copy, which
 // only a move can take.
 bool WorthMakingFolders(const char* source, bool move) {
-    DWORD attributes = GetFileAttributesA(source);
+    DWORD attributes = GetFileAttributesA(source); // a link's own: dangling ones move too
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (move || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
 }

@@ -1,10 +1,9 @@
-// CopyFileA and CopyFileExA, and the copy half of a move across file systems.
-// Every new file is written under a temporary name in the target's folder and
-// renamed onto the target only when complete, as rsync does: a failure, a
-// full disk or a cancel leaves the old target as it was and nothing behind.
-// Only regular files are copied as data; the data goes by reflink where the
-// file system shares blocks, else by copy_file_range in chunks that carry the
-// progress routine, and holes stay holes.
+// CopyFileA and CopyFileExA over POSIX: the file named as the target is
+// written itself, as Windows writes it. Callers that must keep an old target
+// whole copy to a fresh name of their own and rename it into place. Only
+// regular files are copied as data, by reflink where the file system shares
+// blocks, else by copy_file_range in chunks that carry the progress routine;
+// holes stay holes, and a copy never runs past the source's real end.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -12,11 +11,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,8 +28,7 @@ using standin::Faulted;
 // Each chunk takes well under a second even on a slow disk, so the progress
 // routine hears often enough to show movement and to cancel.
 const off_t kChunkBytes = 8 << 20;
-
-std::atomic<unsigned> g_temporaryCounter{0};
+const size_t kBufferBytes = 1 << 16;
 
 BOOL FailFromErrno(int error, const std::string& path) {
     standin::SetErrorFromErrno(error, path);
@@ -46,13 +42,11 @@ struct Progress {
     BOOL* cancel;
     int64_t total;
     bool quiet = false;
-    bool cancelled = false;
 };
 
 // Tells the routine how far the copy is; false when it asks to stop.
 bool Report(Progress* progress, int64_t done, DWORD reason) {
     if (progress->cancel != nullptr && *progress->cancel) {
-        progress->cancelled = true;
         return false;
     }
     if (progress->routine == nullptr || progress->quiet) {
@@ -64,66 +58,58 @@ bool Report(Progress* progress, int64_t done, DWORD reason) {
     DWORD answer = progress->routine(total, transferred, total, transferred, 1, reason, nullptr,
                                      nullptr, progress->data);
     if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP) {
-        progress->cancelled = true;
         return false;
     }
     progress->quiet = answer == PROGRESS_QUIET;
     return true;
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Writes all of `buffer` at `position`; 0 or errno.
+int WriteAll(int out, const char* buffer, size_t length, off_t position) {
+    for (size_t done = 0; done < length;) {
+        ssize_t put = pwrite(out, buffer + done, length - done, position + done);
+        if (put < 0 && errno != EINTR) {
+            return errno;
+        }
+        done += put > 0 ? static_cast<size_t>(put) : 0;
     }
-    return slash == 0 ? "/" : path.substr(0, slash);
+    return 0;
 }
 
-// A fresh name in the folder of `target`, hidden as rsync hides its own.
-std::string TemporaryBeside(const std::string& target) {
-    unsigned salt = g_temporaryCounter.fetch_add(1) * 2654435761u;
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    char name[32];
-    std::snprintf(name, sizeof name, "/.qf-%08x.tmp",
-                  salt ^ static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()));
-    return FolderOf(target) + name;
+// One step of a copy at `position`, at most `wanted` bytes: by copy_file_range
+// while the kernel takes it (`*ranged`), else by pread and pwrite. Returns
+// the bytes copied, 0 at the source's end, or -1 with errno.
+ssize_t CopyStep(int in, int out, off_t position, size_t wanted, bool* ranged, char* buffer) {
+    if (*ranged) {
+        off_t inOffset = position, outOffset = position;
+        ssize_t copied = copy_file_range(in, &inOffset, out, &outOffset, wanted, 0);
+        if (copied >= 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+                            errno != EOPNOTSUPP && errno != EPERM)) {
+            return copied;
+        }
+        *ranged = false;
+    }
+    ssize_t got = pread(in, buffer, std::min(wanted, kBufferBytes), position);
+    if (got > 0) {
+        if (int error = WriteAll(out, buffer, static_cast<size_t>(got), position)) {
+            errno = error;
+            return -1;
+        }
+    }
+    return got;
 }
 
-// Copies bytes [from, to) of the open files, by copy_file_range where the
-// kernel can and by read and write where it cannot.
-int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress) {
+// Copies bytes [begin, end) of the open files. `*reached` is where the copy
+// stopped: `end`, or earlier where the source ended (it shrank meanwhile).
+int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress, off_t* reached) {
     bool ranged = true;
-    char buffer[1 << 16];
+    std::vector<char> buffer(kBufferBytes);
     for (off_t position = begin; position < end;) {
         off_t chunkEnd = std::min(end, position + kChunkBytes);
         while (position < chunkEnd) {
-            size_t wanted = static_cast<size_t>(chunkEnd - position);
-            ssize_t copied = -1;
-            if (ranged) {
-                off_t inOffset = position, outOffset = position;
-                copied = copy_file_range(in, &inOffset, out, &outOffset, wanted, 0);
-                if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                                   errno == EOPNOTSUPP || errno == EPERM)) {
-                    ranged = false;
-                    continue;
-                }
-            } else {
-                ssize_t got = pread(in, buffer, std::min(wanted, sizeof buffer), position);
-                if (got <= 0) {
-                    copied = got;
-                } else {
-                    copied = 0;
-                    while (copied < got) {
-                        ssize_t put = pwrite(out, buffer + copied,
-                                             static_cast<size_t>(got - copied), position + copied);
-                        if (put < 0 && errno != EINTR) {
-                            return errno;
-                        }
-                        copied += put > 0 ? put : 0;
-                    }
-                }
-            }
+            ssize_t copied = CopyStep(in, out, position,
+                                      static_cast<size_t>(chunkEnd - position), &ranged,
+                                      buffer.data());
             if (copied < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -131,7 +117,8 @@ int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress) {
                 return errno;
             }
             if (copied == 0) {
-                return 0; // the source shrank meanwhile: what is left is a hole
+                *reached = position;
+                return 0;
             }
             position += copied;
         }
@@ -139,22 +126,38 @@ int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress) {
             return ECANCELED;
         }
     }
+    *reached = end;
     return 0;
 }
 
-// The data of `in` into the empty file `out`: a reflink where the file system
-// can share the blocks, else its data regions one by one, holes left as holes.
-int CopyData(int in, int out, off_t size, Progress* progress) {
-    if (!Report(progress, 0, CALLBACK_STREAM_SWITCH)) {
-        return ECANCELED;
+// A file that reports no size may still have data (/proc): read to its end,
+// as cp does.
+int CopyToEnd(int in, int out, Progress* progress) {
+    std::vector<char> buffer(kBufferBytes);
+    for (off_t position = 0;;) {
+        ssize_t got = read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got < 0 ? errno : (Report(progress, position, CALLBACK_CHUNK_FINISHED) ? 0
+                                                                                      : ECANCELED);
+        }
+        if (int error = WriteAll(out, buffer.data(), static_cast<size_t>(got), position)) {
+            return error;
+        }
+        position += got;
     }
-    if (size > 0 && ioctl(out, FICLONE, in) == 0) {
-        return Report(progress, size, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED;
-    }
+}
+
+// The data regions of `in` up to `size`, holes left as holes. `*end` is
+// where the source's data ended when it ended early.
+int CopyRegions(int in, int out, off_t size, Progress* progress, off_t* end) {
+    *end = size;
     for (off_t position = 0; position < size;) {
         off_t data = lseek(in, position, SEEK_DATA);
         if (data < 0 && errno == ENXIO) {
-            break; // nothing but a hole to the end
+            return 0; // a hole to the end, or the source ends here now
         }
         off_t hole = data < 0 ? size : lseek(in, data, SEEK_HOLE);
         if (data < 0) {
@@ -163,12 +166,43 @@ int CopyData(int in, int out, off_t size, Progress* progress) {
         if (hole < 0 || hole > size) {
             hole = size;
         }
-        if (int error = CopyRange(in, out, data, hole, progress)) {
+        off_t reached = hole;
+        if (int error = CopyRange(in, out, data, hole, progress, &reached)) {
             return error;
+        }
+        if (reached < hole) {
+            *end = reached;
+            return 0;
         }
         position = hole;
     }
-    if (ftruncate(out, size) != 0) { // the trailing hole, if any
+    return 0;
+}
+
+// The data of `in` into the empty file `out`: a reflink where the file system
+// can share the blocks, else its data regions one by one. The copy is never
+// longer than the source is when the copy ends: a source that shrank is not
+// padded to its old size.
+int CopyData(int in, int out, off_t size, Progress* progress) {
+    if (!Report(progress, 0, CALLBACK_STREAM_SWITCH)) {
+        return ECANCELED;
+    }
+    if (size == 0) {
+        return CopyToEnd(in, out, progress);
+    }
+    if (ioctl(out, FICLONE, in) == 0) {
+        return Report(progress, size, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED;
+    }
+    off_t end = size;
+    if (int error = CopyRegions(in, out, size, progress, &end)) {
+        return error;
+    }
+    struct stat now;
+    if (fstat(in, &now) != 0) {
+        return errno;
+    }
+    // The trailing hole, if any, up to where the source ends now.
+    if (ftruncate(out, std::min({end, size, now.st_size})) != 0) {
         return errno;
     }
     return Report(progress, size, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED;
@@ -202,14 +236,18 @@ void CopyAttributes(int from, int to, bool all) {
     }
 }
 
-// The new file's owner and mode. A move keeps owner and group where it may; a
-// copy belongs to whoever makes it. Either way the set-user-id and
-// set-group-id bits stay only where the owner (or group) they speak for was
-// kept, as cp clears them.
-void SetOwnerAndMode(int to, const struct stat& source, bool asMove) {
+// A move keeps owner and group where it may; a copy belongs to whoever makes
+// it. Done before the extended attributes: a change of owner clears a
+// program's file capabilities.
+void SetOwner(int to, const struct stat& source, bool asMove) {
     if (asMove && fchown(to, source.st_uid, source.st_gid) != 0) {
         fchown(to, static_cast<uid_t>(-1), source.st_gid);
     }
+}
+
+// The set-user-id and set-group-id bits stay only where the owner (or group)
+// they speak for was kept, as cp clears them; a copy's mode honours the umask.
+void SetMode(int to, const struct stat& source, bool asMove) {
     struct stat made;
     if (fstat(to, &made) != 0) {
         return;
@@ -229,57 +267,6 @@ void SetOwnerAndMode(int to, const struct stat& source, bool asMove) {
     fchmod(to, mode);
 }
 
-// A regular file's data and metadata into the new file `temporary`.
-BOOL CopyRegular(int from, const struct stat& info, const std::string& temporary, bool asMove,
-                 Progress* progress) {
-    int to = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (to < 0) {
-        return FailFromErrno(errno, temporary);
-    }
-    progress->total = info.st_size;
-    int error = CopyData(from, to, info.st_size, progress);
-    if (error == 0) {
-        CopyAttributes(from, to, asMove);
-        SetOwnerAndMode(to, info, asMove);
-        struct timespec times[2] = {info.st_atim, info.st_mtim};
-        futimens(to, times);
-    }
-    // A full disk may only show when the data is flushed at close.
-    if (close(to) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0) {
-        return TRUE;
-    }
-    unlink(temporary.c_str());
-    return error == ECANCELED ? Fail(ERROR_REQUEST_ABORTED) : FailFromErrno(error, temporary);
-}
-
-// A link, FIFO, socket or device node made again under `temporary`, as mv
-// does: none of them is read.
-BOOL RecreateSpecial(const std::string& source, const struct stat& info,
-                     const std::string& temporary) {
-    if (S_ISLNK(info.st_mode)) {
-        std::vector<char> text(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
-        ssize_t length = readlink(source.c_str(), text.data(), text.size() - 1);
-        if (length < 0) {
-            return FailFromErrno(errno, source);
-        }
-        text[static_cast<size_t>(length)] = '\0';
-        if (symlink(text.data(), temporary.c_str()) != 0) {
-            return FailFromErrno(errno, temporary);
-        }
-    } else if (mknod(temporary.c_str(), info.st_mode & (S_IFMT | 07777), info.st_rdev) != 0) {
-        return FailFromErrno(errno, temporary);
-    }
-    if (lchown(temporary.c_str(), info.st_uid, info.st_gid) != 0) {
-        lchown(temporary.c_str(), static_cast<uid_t>(-1), info.st_gid);
-    }
-    struct timespec times[2] = {info.st_atim, info.st_mtim};
-    utimensat(AT_FDCWD, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    return TRUE;
-}
-
 // Opens a regular file for reading without ever waiting on it: a FIFO that a
 // race put in its place opens at once and is turned down.
 int OpenRegular(const std::string& path, struct stat* info) {
@@ -295,94 +282,125 @@ int OpenRegular(const std::string& path, struct stat* info) {
     return from;
 }
 
-// Writes `source` under a fresh temporary name beside `target`, then puts it
-// at `target`: over what is there when `replace`, else only where nothing is.
-BOOL CopyAndPlace(const std::string& source, const struct stat& info, const std::string& target,
-                  bool replace, bool asMove, Progress* progress) {
-    int from = -1;
-    struct stat opened = info;
-    if (S_ISREG(info.st_mode)) {
-        from = OpenRegular(source, &opened);
-        if (from < 0) {
-            return FailFromErrno(errno, source);
-        }
+// Opens the target for the data: a new file when `failIfExists`, else the
+// file there, emptied, as Windows overwrites.
+int OpenTarget(const std::string& target, bool failIfExists) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL | O_NOFOLLOW : O_TRUNC);
+    return open(target.c_str(), flags, 0600);
+}
+
+// A regular file's data and metadata into `target`; what was written goes
+// again when the copy fails or is cancelled, as on Windows.
+BOOL CopyRegular(const std::string& source, const std::string& target, bool failIfExists,
+                 bool asMove, Progress* progress) {
+    struct stat info;
+    int from = OpenRegular(source, &info);
+    if (from < 0) {
+        return FailFromErrno(errno, source);
     }
-    for (int attempt = 0;; ++attempt) {
-        std::string temporary = TemporaryBeside(target);
-        BOOL made = from >= 0 ? CopyRegular(from, opened, temporary, asMove, progress)
-                              : RecreateSpecial(source, info, temporary);
-        if (!made) {
-            if (GetLastError() == ERROR_FILE_EXISTS && attempt < 8) {
-                continue;
-            }
-            if (from >= 0) {
-                close(from);
-            }
-            return FALSE;
-        }
-        if (from >= 0) {
-            close(from);
-        }
-        int placed = replace ? rename(temporary.c_str(), target.c_str())
-                             : standin::RenameNoReplace(temporary, target);
-        if (placed == 0) {
-            return TRUE;
-        }
+    int to = OpenTarget(target, failIfExists);
+    if (to < 0) {
         int error = errno;
-        unlink(temporary.c_str());
-        if (error == EEXIST) {
-            return Fail(asMove ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS);
-        }
+        close(from);
         return FailFromErrno(error, target);
     }
+    progress->total = info.st_size;
+    int error = CopyData(from, to, info.st_size, progress);
+    if (error == 0) {
+        SetOwner(to, info, asMove);
+        CopyAttributes(from, to, asMove);
+        SetMode(to, info, asMove);
+        struct timespec times[2] = {info.st_atim, info.st_mtim};
+        futimens(to, times);
+    }
+    close(from);
+    // A full disk may only show when the data is flushed at close.
+    if (close(to) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        return TRUE;
+    }
+    unlink(target.c_str());
+    return error == ECANCELED ? Fail(ERROR_REQUEST_ABORTED) : FailFromErrno(error, target);
+}
+
+// A link, FIFO, socket or device node made again at `target`, as mv does:
+// none of them is read.
+BOOL RecreateSpecial(const std::string& source, const struct stat& info,
+                     const std::string& target) {
+    if (S_ISLNK(info.st_mode)) {
+        std::vector<char> text(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 2);
+        ssize_t length = readlink(source.c_str(), text.data(), text.size() - 1);
+        if (length < 0) {
+            return FailFromErrno(errno, source);
+        }
+        text[static_cast<size_t>(length)] = '\0';
+        if (symlink(text.data(), target.c_str()) != 0) {
+            return FailFromErrno(errno, target);
+        }
+    } else if (mknod(target.c_str(), info.st_mode & (S_IFMT | 07777), info.st_rdev) != 0) {
+        return FailFromErrno(errno, target);
+    }
+    if (lchown(target.c_str(), info.st_uid, info.st_gid) != 0) {
+        lchown(target.c_str(), static_cast<uid_t>(-1), info.st_gid);
+    }
+    struct timespec times[2] = {info.st_atim, info.st_mtim};
+    utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return TRUE;
 }
 
 bool IsReadOnly(const struct stat& info) {
     return (info.st_mode & S_IWUSR) == 0;
 }
 
-// Copies a file's contents, attributes and times, as CopyFileExA does. An
-// existing target is replaced by name, so that another link to it keeps its
-// data and a link at the target is replaced, never written through.
-BOOL CopyPosix(const std::string& source, const std::string& target, bool failIfExists,
-               Progress* progress) {
-    struct stat sourceInfo;
-    if (stat(source.c_str(), &sourceInfo) != 0) {
-        return FailFromErrno(errno, source);
+// What Windows refuses of an existing target before it copies anything.
+BOOL TargetRefused(const struct stat& source, const std::string& target, bool failIfExists) {
+    struct stat there;
+    if (lstat(target.c_str(), &there) != 0) {
+        return FALSE;
     }
-    if (!S_ISREG(sourceInfo.st_mode)) {
-        // A directory, and anything that is not data: never opened.
-        return Fail(ERROR_ACCESS_DENIED);
+    if (failIfExists) {
+        return !Fail(ERROR_FILE_EXISTS);
     }
-    struct stat targetInfo;
-    if (stat(target.c_str(), &targetInfo) == 0) {
-        if (failIfExists) {
-            return Fail(ERROR_FILE_EXISTS);
-        }
-        if (sourceInfo.st_dev == targetInfo.st_dev && sourceInfo.st_ino == targetInfo.st_ino) {
-            return Fail(ERROR_SHARING_VIOLATION); // Windows refuses to copy a file onto itself
-        }
-        if (IsReadOnly(targetInfo) || S_ISDIR(targetInfo.st_mode)) {
-            return Fail(ERROR_ACCESS_DENIED);
-        }
+    if (source.st_dev == there.st_dev && source.st_ino == there.st_ino) {
+        return !Fail(ERROR_SHARING_VIOLATION); // Windows refuses to copy a file onto itself
     }
-    return CopyAndPlace(source, sourceInfo, target, !failIfExists, false, progress);
+    if (S_ISDIR(there.st_mode) || (S_ISREG(there.st_mode) && IsReadOnly(there))) {
+        return !Fail(ERROR_ACCESS_DENIED);
+    }
+    return FALSE;
 }
 
 } // namespace
 
 namespace standin {
 
-BOOL MoveByCopy(const std::string& source, const struct stat& info, const std::string& target,
-                bool replace, LPPROGRESS_ROUTINE routine, void* data) {
-    Progress progress{routine, data, nullptr, 0};
-    if (!CopyAndPlace(source, info, target, replace, true, &progress)) {
-        return FALSE;
-    }
-    if (unlink(source.c_str()) != 0) {
+BOOL CopyEntry(const std::string& source, const std::string& target, DWORD flags,
+               LPPROGRESS_ROUTINE routine, void* data, BOOL* cancel) {
+    bool failIfExists = (flags & COPY_FILE_FAIL_IF_EXISTS) != 0;
+    bool asMove = (flags & COPY_FILE_AS_MOVE) != 0;
+    bool linkItself = asMove || (flags & COPY_FILE_COPY_SYMLINK) != 0;
+    struct stat info;
+    if ((linkItself ? lstat(source.c_str(), &info) : stat(source.c_str(), &info)) != 0) {
         return FailFromErrno(errno, source);
     }
-    return TRUE;
+    bool special = !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+    if (S_ISDIR(info.st_mode) || (special && !(asMove || S_ISLNK(info.st_mode)))) {
+        // A directory, and anything that is not data: never opened.
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (TargetRefused(info, target, failIfExists)) {
+        return FALSE;
+    }
+    if (special) {
+        if (!failIfExists) {
+            unlink(target.c_str());
+        }
+        return RecreateSpecial(source, info, target);
+    }
+    Progress progress{routine, data, cancel, 0};
+    return CopyRegular(source, target, failIfExists, asMove, &progress);
 }
 
 } // namespace standin
@@ -391,30 +409,20 @@ extern "C" {
 
 BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists) {
     std::string from(source);
-    std::string to(target);
     if (Faulted("CopyFileA", from)) {
         return FALSE;
     }
-    Progress progress{nullptr, nullptr, nullptr, 0};
-    return CopyPosix(from, to, failIfExists != FALSE, &progress);
+    return standin::CopyEntry(from, target, failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0, nullptr,
+                              nullptr, nullptr);
 }
 
 BOOL CopyFileExA(const char* source, const char* target, LPPROGRESS_ROUTINE routine, void* data,
                  BOOL* cancel, DWORD flags) {
     std::string from(source);
-    std::string to(target);
     if (Faulted("CopyFileExA", from)) {
         return FALSE;
     }
-    Progress progress{routine, data, cancel, 0};
-    return CopyPosix(from, to, (flags & COPY_FILE_FAIL_IF_EXISTS) != 0, &progress);
-}
-
-ULONGLONG GetTickCount64(void) {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
-           static_cast<ULONGLONG>(now.tv_nsec) / 1000000u;
+    return standin::CopyEntry(from, target, flags, routine, data, cancel);
 }
 
 } // extern "C"

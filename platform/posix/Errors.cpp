@@ -62,6 +62,9 @@ void SetErrorFromErrno(int error, const std::string& path) {
     case EDQUOT:
         SetLastError(ERROR_DISK_FULL);
         break;
+    case EFBIG: // larger than the target's file system takes: the write side failed
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        break;
     case ENAMETOOLONG:
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         break;

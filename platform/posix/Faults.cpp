@@ -84,7 +84,7 @@ extern "C" const char* const* StandInTableOfCalls(void) {
     static const char* const kCalls[] = {
         "FindFirstFileA",   "FindNextFileA",         "FindClose",          "CopyFileA",
         "CopyFileExA",      "MoveFileWithProgressA", "MoveFileExA",        "DeleteFileA",
-        "RemoveDirectoryA", "CreateDirectoryA",      "GetFileAttributesA", "SetFileAttributesA",
+        "RemoveDirectoryA", "CreateDirectoryA",      "GetFileAttributesA", "GetFileAttributesExA", "SetFileAttributesA",
         "CreateFileA",      "SetFileTime",           "CloseHandle",        nullptr};
     return kCalls;
 }

@@ -52,6 +52,17 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 namespace standin {
 
+DWORD AttributesOf(const std::string& path, const struct stat& info) {
+    if (S_ISLNK(info.st_mode)) {
+        struct stat target;
+        bool folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        return FILE_ATTRIBUTE_REPARSE_POINT |
+               (folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+    }
+    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    return attributes | (IsReadOnly(info) ? FILE_ATTRIBUTE_READONLY : 0);
+}
+
 int RenameNoReplace(const std::string& source, const std::string& target) {
 #ifdef SYS_renameat2
     long result = syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
@@ -102,15 +113,26 @@ bool SameEntry(const std::string& source, const struct stat& info, const std::st
            (LastComponent(source) == LastComponent(target) && SameFolder(source, target));
 }
 
-// Across file systems a file moves as a copy that keeps what mv keeps, put in
-// place in one step, and a delete of the source once the copy is there.
+// Across file systems a file moves as Windows moves it: copied onto the
+// target (links, FIFOs and device nodes made again, with what mv keeps), then
+// the source removed. Should the source stay, so does nothing at the target.
 BOOL MoveAcrossDevices(const std::string& source, const struct stat& info,
                        const std::string& target, bool replace, LPPROGRESS_ROUTINE routine,
                        void* data) {
     if (S_ISDIR(info.st_mode)) {
         return Fail(ERROR_NOT_SAME_DEVICE);
     }
-    return standin::MoveByCopy(source, info, target, replace, routine, data);
+    DWORD flags = COPY_FILE_AS_MOVE | (replace ? 0 : COPY_FILE_FAIL_IF_EXISTS);
+    if (!standin::CopyEntry(source, target, flags, routine, data, nullptr)) {
+        return FALSE;
+    }
+    if (unlink(source.c_str()) == 0) {
+        return TRUE;
+    }
+    int error = errno;
+    unlink(target.c_str());
+    standin::SetErrorFromErrno(error, source);
+    return FALSE;
 }
 
 BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags,
@@ -244,12 +266,31 @@ DWORD GetFileAttributesA(const char* path) {
         return INVALID_FILE_ATTRIBUTES;
     }
     struct stat info;
-    if (stat(name.c_str(), &info) != 0) {
+    if (lstat(name.c_str(), &info) != 0) {
         FailFromErrno(name);
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    return attributes | (IsReadOnly(info) ? FILE_ATTRIBUTE_READONLY : 0);
+    return standin::AttributesOf(name, info);
+}
+
+BOOL GetFileAttributesExA(const char* path, GET_FILEEX_INFO_LEVELS, void* information) {
+    std::string name(path);
+    if (Faulted("GetFileAttributesExA", name)) {
+        return FALSE;
+    }
+    struct stat info;
+    if (lstat(name.c_str(), &info) != 0) {
+        return FailFromErrno(name);
+    }
+    WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    data->dwFileAttributes = standin::AttributesOf(name, info);
+    data->ftCreationTime = standin::ToFileTime(info.st_ctim);
+    data->ftLastAccessTime = standin::ToFileTime(info.st_atim);
+    data->ftLastWriteTime = standin::ToFileTime(info.st_mtim);
+    uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    return TRUE;
 }
 
 // Only the read-only attribute has a POSIX meaning: it is the write bits.
@@ -283,6 +324,9 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     bool pathOnly = (access & (GENERIC_READ | GENERIC_WRITE)) == 0 && disposition == OPEN_EXISTING;
     // Opening a FIFO for data never waits for the other end, as on Windows.
     int flags = O_CLOEXEC | (pathOnly ? O_PATH : O_NONBLOCK | O_NOCTTY);
+    if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+        flags |= O_NOFOLLOW; // a link itself: with O_PATH it opens, without it refuses
+    }
     if (!pathOnly) {
         flags |=
             (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;

@@ -58,3 +58,9 @@ inline BOOL FindNextExact(HANDLE enumeration, const char*, bool, WIN32_FIND_DATA
 inline bool IsOtherNameOfSameFile(const char*, const char*) {
     return false;
 }
+
+// A move to another file system copies the entry itself, a link as a link,
+// with what mv keeps: owner, group and every extended attribute.
+inline constexpr DWORD kMoveCopyFlags = COPY_FILE_COPY_SYMLINK | COPY_FILE_AS_MOVE;
+// The longest name of one path component, in bytes.
+inline constexpr size_t kLongestName = 255;

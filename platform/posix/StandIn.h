@@ -20,12 +20,14 @@ bool Faulted(const char* function, const std::string& path);
 // rename(2) that refuses an existing target, without a check-then-act race.
 int RenameNoReplace(const std::string& source, const std::string& target);
 
-// The move of a non-directory `source` (described by `info`, not followed) to
-// another file system: a copy that keeps mode, owner, times and extended
-// attributes, links as links, put at `target` in one step (over what is there
-// when `replace`), then the source's removal.
-BOOL MoveByCopy(const std::string& source, const struct stat& info, const std::string& target,
-                bool replace, LPPROGRESS_ROUTINE routine, void* data);
+// CopyFileExA's copy (COPY_FILE_* flags), also the data half of a move across
+// file systems.
+BOOL CopyEntry(const std::string& source, const std::string& target, DWORD flags,
+               LPPROGRESS_ROUTINE routine, void* data, BOOL* cancel);
+
+// The attributes Windows gives the entry that `info` (from lstat) describes:
+// a symbolic link's own, with the directory bit where it leads to a folder.
+DWORD AttributesOf(const std::string& path, const struct stat& info);
 
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec ToTimespec(const FILETIME& time);

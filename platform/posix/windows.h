@@ -59,6 +59,7 @@ union LARGE_INTEGER {
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_NOT_SAME_DEVICE 17
 #define ERROR_NO_MORE_FILES 18
+#define ERROR_READ_FAULT 30
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_DISK_FULL 39
@@ -66,6 +67,7 @@ union LARGE_INTEGER {
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
 #define ERROR_INVALID_NAME 123
+#define ERROR_FILE_TOO_LARGE 223
 #define ERROR_DIR_NOT_EMPTY 145
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_FILENAME_EXCED_RANGE 206
@@ -78,6 +80,11 @@ union LARGE_INTEGER {
 #define MOVEFILE_COPY_ALLOWED 0x2
 
 #define COPY_FILE_FAIL_IF_EXISTS 0x1
+#define COPY_FILE_COPY_SYMLINK 0x800
+// Linux only: the copy keeps what mv keeps across file systems (owner and
+// group, every extended attribute) and makes links, FIFOs and device nodes
+// again instead of refusing them. Windows' own copy keeps what its moves keep.
+#define COPY_FILE_AS_MOVE 0x40000000
 #define PROGRESS_CONTINUE 0
 #define PROGRESS_CANCEL 1
 #define PROGRESS_STOP 2
@@ -90,6 +97,7 @@ union LARGE_INTEGER {
 #define FILE_SHARE_WRITE 0x2u
 #define FILE_SHARE_DELETE 0x4u
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define CREATE_NEW 1
@@ -125,6 +133,17 @@ struct WIN32_FIND_DATAA {
 
 struct SECURITY_ATTRIBUTES;
 
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
 typedef DWORD(CALLBACK* LPPROGRESS_ROUTINE)(LARGE_INTEGER totalSize, LARGE_INTEGER totalDone,
                                             LARGE_INTEGER streamSize, LARGE_INTEGER streamDone,
                                             DWORD streamNumber, DWORD reason, HANDLE source,
@@ -154,6 +173,7 @@ BOOL RemoveDirectoryA(const char* path);
 BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security);
 BOOL SetFileAttributesA(const char* path, DWORD attributes);
 DWORD GetFileAttributesA(const char* path);
+BOOL GetFileAttributesExA(const char* path, GET_FILEEX_INFO_LEVELS level, void* information);
 HANDLE CreateFileA(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,

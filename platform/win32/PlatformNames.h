@@ -84,3 +84,9 @@ BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
 // which a rename takes for one and leaves as they are while it reports
 // success (Wine does). False for one name spelt two ways. Keeps the last error.
 bool IsOtherNameOfSameFile(const char* a, const char* b);
+
+// A move to another volume copies the entry itself, a link as a link, and
+// keeps what Windows' own moves keep (attributes, times, streams).
+inline constexpr DWORD kMoveCopyFlags = COPY_FILE_COPY_SYMLINK;
+// The longest name of one path component.
+inline constexpr size_t kLongestName = 255;
