@@ -250,8 +250,7 @@ BOOL MoveAcrossVolumes(const char* source, const char* target, bool overwrite,
         return Refuse(ERROR_NOT_SAME_DEVICE); // a folder moves only by rename
     }
     bool replacing = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
-    if (!CopyReplacing(source, target, overwrite, kMoveCopyFlags, ERROR_ALREADY_EXISTS,
-                       progress)) {
+    if (!CopyReplacing(source, target, overwrite, kMoveCopyFlags, ERROR_ALREADY_EXISTS, progress)) {
         return FALSE;
     }
     if (DeleteSource(source)) {

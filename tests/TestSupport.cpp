@@ -34,6 +34,9 @@ PluginApi& Plugin() {
 int WINAPI RecordProgress(int pluginNumber, char* source, char* target, int percent) {
     int index = static_cast<int>(g_progress.calls.size());
     g_progress.calls.push_back({pluginNumber, source, target, percent});
+    if (g_progress.during) {
+        g_progress.during(static_cast<size_t>(index));
+    }
     return g_progress.abortFrom >= 0 && index >= g_progress.abortFrom ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,12 @@ struct ProgressCall {
 };
 
 // Records every progress call; answers "abort" from call number `abortFrom`
-// (counting from 0) on, or never when it is negative.
+// (counting from 0) on, or never when it is negative. `during`, when set,
+// runs at each call with its number: another program acting meanwhile.
 struct ProgressRecorder {
     std::vector<ProgressCall> calls;
     int abortFrom = -1;
+    std::function<void(size_t)> during;
 };
 extern ProgressRecorder g_progress;
 int WINAPI RecordProgress(int pluginNumber, char* source, char* target, int percent);

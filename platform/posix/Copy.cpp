@@ -107,9 +107,8 @@ int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress, off_t
     for (off_t position = begin; position < end;) {
         off_t chunkEnd = std::min(end, position + kChunkBytes);
         while (position < chunkEnd) {
-            ssize_t copied = CopyStep(in, out, position,
-                                      static_cast<size_t>(chunkEnd - position), &ranged,
-                                      buffer.data());
+            ssize_t copied = CopyStep(in, out, position, static_cast<size_t>(chunkEnd - position),
+                                      &ranged, buffer.data());
             if (copied < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -140,8 +139,8 @@ int CopyToEnd(int in, int out, Progress* progress) {
             continue;
         }
         if (got <= 0) {
-            return got < 0 ? errno : (Report(progress, position, CALLBACK_CHUNK_FINISHED) ? 0
-                                                                                      : ECANCELED);
+            return got < 0 ? errno
+                           : (Report(progress, position, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED);
         }
         if (int error = WriteAll(out, buffer.data(), static_cast<size_t>(got), position)) {
             return error;

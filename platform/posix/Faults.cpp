@@ -81,11 +81,23 @@ extern "C" int StandInCallCount(const char* function) {
 }
 
 extern "C" const char* const* StandInTableOfCalls(void) {
-    static const char* const kCalls[] = {
-        "FindFirstFileA",   "FindNextFileA",         "FindClose",          "CopyFileA",
-        "CopyFileExA",      "MoveFileWithProgressA", "MoveFileExA",        "DeleteFileA",
-        "RemoveDirectoryA", "CreateDirectoryA",      "GetFileAttributesA", "GetFileAttributesExA", "SetFileAttributesA",
-        "CreateFileA",      "SetFileTime",           "CloseHandle",        nullptr};
+    static const char* const kCalls[] = {"FindFirstFileA",
+                                         "FindNextFileA",
+                                         "FindClose",
+                                         "CopyFileA",
+                                         "CopyFileExA",
+                                         "MoveFileWithProgressA",
+                                         "MoveFileExA",
+                                         "DeleteFileA",
+                                         "RemoveDirectoryA",
+                                         "CreateDirectoryA",
+                                         "GetFileAttributesA",
+                                         "GetFileAttributesExA",
+                                         "SetFileAttributesA",
+                                         "CreateFileA",
+                                         "SetFileTime",
+                                         "CloseHandle",
+                                         nullptr};
     return kCalls;
 }
 
