@@ -3,7 +3,7 @@
 // paths the ANSI functions take, which the wide ones read the same way.
 #include "platform/TransferCalls.h"
 
-#include <cstring>
+#include <cwchar>
 #include <new>
 
 namespace {
