@@ -1,7 +1,8 @@
 // A directory entry ("a/b./") is a file to the file managers: they copy, move
 // and delete it with the file calls, after its contents, which the listing
 // puts before it. So each call does to the folder alone what a selection
-// taken whole in list order needs, and never reaches into its contents.
+// taken whole in list order needs, and never reaches into its contents; only
+// a rename, of a folder that nothing stands in the way of, takes them along.
 #pragma once
 
 #include <windows.h>
