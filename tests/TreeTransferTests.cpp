@@ -43,6 +43,9 @@ TEST(TreeTransfer, ListOrderMovesAndCopiesAtOnce) {
             s.MakeFile("t/a/b/f.txt", 1);
             s.MakeFile("t/a/g.txt", 1);
             s.MakeDir("t/e");
+            auto R = [&s](const std::string& listed) {
+                return Remote(s.Path() + kSeparator + listed);
+            };
             std::vector<std::string> w = Words(calls), said(w.size() / 3);
             std::atomic<int> waiting = calls[0] != 'm' && threads ? 2 : 0; // released together
             std::thread other;
@@ -50,9 +53,9 @@ TEST(TreeTransfer, ListOrderMovesAndCopiesAtOnce) {
                 auto call = [&, i, form = w[3 * i], from = w[3 * i + 1], to = w[3 * i + 2]] {
                     for (--waiting; waiting > 0;) {
                     }
-                    said[i] = std::to_string(form == "o" ? GetFile(Remote(s / from), s / to, 0)
-                                                         : RenMov(Remote(s / from), Remote(s / to),
-                                                                  form != "c", form == "M"));
+                    said[i] = std::to_string(
+                        form == "o" ? GetFile(R(from), s / to, 0)
+                                    : RenMov(R(from), R(to), form != "c", form == "M"));
                 };
                 i == 0 && waiting > 0 ? void(other = std::thread(call)) : call();
             }
