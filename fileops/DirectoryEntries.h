@@ -20,8 +20,9 @@ int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int
 // inside the namespace: the folder is made there (with the folders above it
 // that are missing), or found there already, and no data is copied, so that a
 // selection copied in list order between two panels of the plugin comes out
-// whole, empty folders included. Returns a host file result code: not found when the source is no
-// folder, a write error when the target folder cannot be made.
+// whole, empty folders included. Returns a host file result code: not found
+// when the source is no folder, a write error when the target folder cannot
+// be made.
 int CopyDirectoryEntry(const char* source, const char* target);
 
 // Moves the directory entry whose folder is `source` to the folder `target`
