@@ -85,27 +85,21 @@ bool TargetFolderOf(const char* remoteName, const char* localName, char (&folder
 enum class Made { Failed, Already, Created };
 
 // Makes `folder`, with the folders above it that are missing; it counts as
-// made when a folder stands there already. Something else standing there is
-// never replaced: it would be lost for an empty folder.
+// made when a folder stands there already, whoever made it. Something else
+// standing there is never replaced: it would be lost for an empty folder.
 Made MakeFolder(const char* folder, CreatedFolders* above) {
     above->count = 0;
-    if (CreateDirectoryA(folder, nullptr)) {
-        return Made::Created;
+    bool created = false;
+    if (EnsureFolder(folder, &created)) {
+        return created ? Made::Created : Made::Already;
     }
     DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-        if (IsDirectory(folder)) {
-            return Made::Already;
-        }
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return Made::Failed;
-    }
     if (error != ERROR_PATH_NOT_FOUND || !CreateMissingFolders(folder, above)) {
         SetLastError(error);
         return Made::Failed;
     }
-    if (CreateDirectoryA(folder, nullptr)) {
-        return Made::Created;
+    if (EnsureFolder(folder, &created)) {
+        return created ? Made::Created : Made::Already;
     }
     error = GetLastError();
     RemoveCreatedFolders(*above);
@@ -147,6 +141,45 @@ bool RemoveMovedSource(const char* source, const char* target) {
     return true;
 }
 
+// Renames the folder `source` to `target`, where nothing stands, making the
+// folders above the target that are missing; they go again when the rename
+// still fails.
+bool RenameFolder(const char* source, const char* target) {
+    if (MoveFileExA(source, target, 0)) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    CreatedFolders above;
+    if (error != ERROR_PATH_NOT_FOUND || !CreateMissingFolders(target, &above)) {
+        SetLastError(error);
+        return false;
+    }
+    if (MoveFileExA(source, target, 0)) {
+        return true;
+    }
+    error = GetLastError();
+    RemoveCreatedFolders(above);
+    SetLastError(error);
+    return false;
+}
+
+// A move inside the namespace counts a refusal as "not found" and falls back
+// to a write error, as a file's rename does.
+int MoveResultOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+        return FS_FILE_NOTFOUND;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+    case ERROR_DIR_NOT_EMPTY: // still holding what a merge would have to sort out
+        return FS_FILE_EXISTS;
+    default:
+        return FS_FILE_WRITEERROR;
+    }
+}
+
 } // namespace
 
 int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int copyFlags) {
@@ -177,4 +210,21 @@ int CopyDirectoryEntry(const char* source, const char* target) {
     }
     CreatedFolders above;
     return MakeFolder(target, &above) == Made::Failed ? FS_FILE_WRITEERROR : FS_FILE_OK;
+}
+
+int MoveDirectoryEntry(const char* source, const char* target) {
+    if (!IsDirectory(source)) {
+        return FS_FILE_NOTFOUND;
+    }
+    if (RenameFolder(source, target)) {
+        return FS_FILE_OK;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+        return MoveResultOf(error);
+    }
+    if (!IsDirectory(target)) {
+        return FS_FILE_EXISTS; // a file is never replaced by a folder
+    }
+    return RemoveMovedSource(source, target) ? FS_FILE_OK : MoveResultOf(GetLastError());
 }

@@ -54,19 +54,40 @@ bool CreateMissingFolders(const char* target, CreatedFolders* created) {
         }
     }
     size_t existing = ExistingFolders(path, cuts, cutCount);
-    if (existing == 0 || existing == cutCount) {
-        return false; // nothing beneath exists, or nothing is missing
+    if (existing == 0) {
+        return false; // nothing beneath exists
     }
     for (size_t i = existing; i < cutCount; ++i) {
+        bool made = false;
         if (!AtCut(path, cuts[i],
-                   [](const char* folder) { return CreateDirectoryA(folder, nullptr) != FALSE; })) {
+                   [&made](const char* folder) { return EnsureFolder(folder, &made); })) {
+            DWORD error = GetLastError();
             RemoveCreatedFolders(*created);
             created->count = 0;
+            SetLastError(error);
             return false;
         }
-        created->cuts[created->count++] = cuts[i];
+        if (made) {
+            created->cuts[created->count++] = cuts[i];
+        }
     }
     return true;
+}
+
+bool EnsureFolder(const char* folder, bool* created) {
+    *created = CreateDirectoryA(folder, nullptr) != FALSE;
+    if (*created) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+        return false;
+    }
+    if (IsDirectory(folder)) {
+        return true;
+    }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
 }
 
 void RemoveCreatedFolders(const CreatedFolders& created) {

@@ -14,9 +14,17 @@ struct CreatedFolders {
 };
 
 // Creates the folders of `target` that are missing beneath the deepest one that
-// exists. False, having created nothing, when no ancestor exists or the path
-// does not fit.
+// exists; true when they all stand there now, whoever made them. Only those
+// this call made are recorded. False, having created nothing, when no
+// ancestor exists, the path does not fit or a folder cannot be made.
 bool CreateMissingFolders(const char* target, CreatedFolders* created);
+
+// Makes the folder `folder`, whose parent exists. Another program, or another
+// copy running beside this one, may have made it first: a folder standing
+// there counts as made, and `*created` says whether this call made it, so
+// that no one takes away a folder someone else made. Anything else standing
+// there is a failure, ERROR_ALREADY_EXISTS.
+bool EnsureFolder(const char* folder, bool* created);
 
 // Removes the folders CreateMissingFolders made, deepest first, while empty.
 void RemoveCreatedFolders(const CreatedFolders& created);

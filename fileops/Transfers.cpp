@@ -126,8 +126,9 @@ int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
         !PlatformPathOf(newName, target, sizeof target)) {
         return FS_FILE_NOTFOUND;
     }
-    if (!HostFlag(move) && IsDirectoryEntryName(oldName)) {
-        return CopyDirectoryEntry(source, target);
+    if (IsDirectoryEntryName(oldName)) {
+        return HostFlag(move) ? MoveDirectoryEntry(source, target)
+                              : CopyDirectoryEntry(source, target);
     }
     if (!Transfer(source, target, HostFlag(move), HostFlag(overwrite), {oldName, newName})) {
         return RenameResultOf(GetLastError());

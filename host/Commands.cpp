@@ -2,6 +2,8 @@
 
 #include "PlatformNames.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -179,7 +181,7 @@ int RunList(PluginApi& api, int argc, char** argv) {
         bool directoryEntry = length > 0 && record.cFileName[length - 1] == '/';
         (directoryEntry ? directories : files) += 1;
         if (!directoryEntry) {
-            bytes += SizeOf(record);
+            bytes += std::min(SizeOf(record), ULLONG_MAX - bytes); // stops, never wraps
         }
         std::printf("%15llu  %s  %s\n", SizeOf(record),
                     AttributeLetters(record.dwFileAttributes).c_str(), record.cFileName);

@@ -162,7 +162,7 @@ bool Ascend(SearchState* state, WIN32_FIND_DATAA* record, bool* produced) {
     }
     state->currentDirectory[state->currentLength] = '\0';
     LeaveRelativeDirectory(state, record->cFileName);
-    state->stats.runningTotal += finishedSize;
+    state->stats.runningTotal = AddSize(state->stats.runningTotal, finishedSize);
     *produced = MakeDirectoryEntry(state, record, finishedSize);
     return true;
 }
@@ -221,11 +221,11 @@ BOOL WalkStep(SearchState* state, WIN32_FIND_DATAA* record) {
         if (IsUnnamedEntry(*record)) {
             // Nothing could name it to the host, but its bytes are beneath
             // every directory above it.
-            state->stats.runningTotal += SizeOf(*record);
+            state->stats.runningTotal = AddSize(state->stats.runningTotal, SizeOf(*record));
             continue;
         }
         if (IsFileEntry(*record)) {
-            state->stats.runningTotal += SizeOf(*record);
+            state->stats.runningTotal = AddSize(state->stats.runningTotal, SizeOf(*record));
             if (MakeRelative(state, record->cFileName)) {
                 ++state->stats.files;
                 return TRUE;

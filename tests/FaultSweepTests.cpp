@@ -107,6 +107,9 @@ std::vector<Operation> Operations() {
         {"rename into new folders",
          [](const ScratchDir& s) { return RenMov(s, "tree/x.txt", "tree/n/m/x", true, false); },
          FS_FILE_OK},
+        {"move a folder into new folders",
+         [](const ScratchDir& s) { return RenMov(s, "tree/a./", "tree/n/m/a./", true, false); },
+         FS_FILE_OK},
         {"delete",
          [](const ScratchDir& s) {
              return Plugin().DeleteFile(NameBuffer(R(s, "tree/x.txt")).text);

@@ -107,3 +107,22 @@ TEST(UnnamedEntries, FirstNameOfADriveAndWhatLiesBeneathAreCountedAsTheListingCo
     expected = {{"a/b", 1}, {"a./", 1 + 11 + 5}};
     EXPECT_EQ(Walk(nested, "C:\\t"), expected);
 }
+
+// Three files of 2^63-1 bytes (sparse ones can be that big): every total
+// above them stops at 2^64-1 instead of wrapping, beneath a folder that cannot
+// be named too.
+TEST(UnnamedEntries, TotalsStopAtTheLargestSizeInsteadOfWrapping) {
+    const uint64_t huge = INT64_MAX, most = UINT64_MAX;
+    const std::vector<wide::Entry> three = {File(L"1", huge), File(L"2", huge), File(L"3", huge)};
+    const wide::Tree tree = {
+        {L"C:\\t", {Folder(L"a"), Folder(L"u")}},
+        {L"C:\\t\\a", {Folder(L"b"), File(L"x", 1)}},
+        {L"C:\\t\\a\\b", three},
+        {L"C:\\t\\u", {Folder(L"日本")}},
+        {L"C:\\t\\u\\日本", three},
+    };
+    std::map<std::string, uint64_t> expected = {{"a/b/1", huge}, {"a/b/2", huge}, {"a/b/3", huge},
+                                                {"a/b./", most}, {"a/x", 1},      {"a./", most},
+                                                {"u./", most}};
+    EXPECT_EQ(Walk(tree, "C:\\t"), expected);
+}

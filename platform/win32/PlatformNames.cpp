@@ -7,6 +7,7 @@
 #include <new>
 
 #include "listing/EntryKind.h"
+#include "listing/ListingStats.h"
 #include "plugin/BoundedText.h"
 
 namespace {
@@ -296,7 +297,7 @@ uint64_t SizeBeneath(WCHAR* path, int length) {
         }
         if (!IsWideDotName(wide.cFileName)) {
             if (IsFileKind(wide.dwFileAttributes, wide.dwReserved0)) {
-                total += WideSize(wide);
+                total = AddSize(total, WideSize(wide));
             } else if (int joined = JoinWide(path, length, wide.cFileName);
                        joined != 0 && Reserve(&levels, &capacity, depth)) {
                 levels[depth++] = {current, length};
