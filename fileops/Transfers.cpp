@@ -60,25 +60,26 @@ bool WorthMakingFolders(const char* source, bool move) {
 }
 
 // SafeTransfer, which creates the target's missing folders and tries once more
-// when they are all that stood in the way. The folders go again if the second
-// try fails too.
+// when they are all that stood in the way. The folders go again if that try
+// fails too; another copy that failed at the same moment may take away a
+// folder this one counted on, so a folder missing again is made once more.
 BOOL Transfer(const char* source, const char* target, bool move, bool overwrite,
               const HostNames& names) {
     if (SafeTransfer(source, target, move, overwrite, names)) {
         return TRUE;
     }
     DWORD error = GetLastError();
-    CreatedFolders created;
-    if (error != ERROR_PATH_NOT_FOUND || !WorthMakingFolders(source, move) ||
-        !CreateMissingFolders(target, &created)) {
-        SetLastError(error);
-        return FALSE;
+    for (int attempt = 0; attempt < 2 && error == ERROR_PATH_NOT_FOUND; ++attempt) {
+        CreatedFolders created;
+        if (!WorthMakingFolders(source, move) || !CreateMissingFolders(target, &created)) {
+            break;
+        }
+        if (SafeTransfer(source, target, move, overwrite, names)) {
+            return TRUE;
+        }
+        error = GetLastError();
+        RemoveCreatedFolders(created);
     }
-    if (SafeTransfer(source, target, move, overwrite, names)) {
-        return TRUE;
-    }
-    error = GetLastError();
-    RemoveCreatedFolders(created);
     SetLastError(error);
     return FALSE;
 }
