@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "PlatformNames.h"
-#include "listing/EntryKind.h"
+#include "base/EntryKind.h"
 #include "listing/SearchState.h"
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <new>
 
-#include "listing/EntryKind.h"
-#include "plugin/BoundedText.h"
+#include "base/EntryKind.h"
+#include "base/BoundedText.h"
 
 namespace {
 
