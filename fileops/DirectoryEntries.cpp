@@ -4,7 +4,7 @@
 
 #include "PlatformNames.h"
 #include "fileops/MissingFolders.h"
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 #include "plugin/PluginContext.h"
 
 namespace {

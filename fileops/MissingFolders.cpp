@@ -1,7 +1,7 @@
 #include "fileops/MissingFolders.h"
 
 #include "PlatformNames.h"
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 
 namespace {
 

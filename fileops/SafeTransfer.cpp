@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "PlatformNames.h"
+#include "base/LastError.h"
 #include "platform/TransferCalls.h"
 
 namespace {
@@ -60,11 +61,6 @@ DWORD CALLBACK ForwardProgress(LARGE_INTEGER totalSize, LARGE_INTEGER totalDone,
 }
 
 std::atomic<uint32_t> g_temporaryCounter{0};
-
-BOOL Refuse(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
 
 // Where the last component of `path` starts.
 size_t NameStart(const char* path) {

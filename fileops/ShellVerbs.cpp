@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 

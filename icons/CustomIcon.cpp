@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 
@@ -31,13 +31,11 @@ bool HasOwnIcon(const char* name, size_t length) {
 }
 
 int ExtractShellIcon(char* remoteName, bool small, HICON* icon) {
-    // "/" is never the second byte of a double-byte character, so every one
-    // is a separator of the listing.
-    char* localPath = const_cast<char*>(HostPathOf(remoteName));
-    for (char* c = localPath; *c != '\0'; ++c) {
-        if (*c == '/') {
-            *c = kPathSeparator;
-        }
+    // The shell takes ordinary paths; a name Windows would read as another
+    // file gets the host's default rather than that file's icon.
+    char localPath[MAX_PATH];
+    if (!HostLocalPathOf(remoteName, localPath, sizeof localPath)) {
+        return FS_ICON_USEDEFAULT;
     }
     SHFILEINFOA info = {};
     UINT flags = SHGFI_ICON | (small ? SHGFI_SMALLICON : 0);

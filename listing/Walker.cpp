@@ -6,9 +6,10 @@
 #include <new>
 
 #include "PlatformNames.h"
-#include "listing/EntryKind.h"
+#include "base/BoundedText.h"
+#include "base/EntryKind.h"
+#include "base/Sizes.h"
 #include "listing/SearchState.h"
-#include "plugin/BoundedText.h"
 
 namespace {
 

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "plugin/BoundedText.h"
-
 namespace {
 
 // Whether the `length` characters of `name` end in a directory entry's "./".

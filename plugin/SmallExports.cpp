@@ -2,7 +2,7 @@
 // hands over.
 #include <cstring>
 
-#include "plugin/BoundedText.h"
+#include "base/BoundedText.h"
 #include "plugin/PluginContext.h"
 #include "plugin/RemoteName.h"
 

@@ -6,6 +6,8 @@
 
 #include "TestSupport.h"
 
+#include <shellapi.h>
+
 #ifndef _WIN32
 #include "StandInControl.h"
 #endif
@@ -48,10 +50,17 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 TEST_F(FileOpsTest, ResumeIsRefusedBeforeAnythingElse) {
     scratch.MakeFile("a.txt", 3);
     SetLastError(kSentinel);
-    EXPECT_EQ(GetFile(R("a.txt"), scratch / "out.txt", FS_COPYFLAGS_RESUME), FS_FILE_NOTSUPPORTED);
-    EXPECT_EQ(GetFile("\\", "", FS_COPYFLAGS_RESUME | FS_COPYFLAGS_MOVE), FS_FILE_NOTSUPPORTED);
-    EXPECT_EQ(Plugin().GetFile(nullptr, nullptr, FS_COPYFLAGS_RESUME, nullptr),
-              FS_FILE_NOTSUPPORTED);
+    struct Case {
+        const char* what;
+        int result;
+    } cases[] = {
+        {"a file", GetFile(R("a.txt"), scratch / "out.txt", FS_COPYFLAGS_RESUME)},
+        {"the root, moved", GetFile("\\", "", FS_COPYFLAGS_RESUME | FS_COPYFLAGS_MOVE)},
+        {"no names", Plugin().GetFile(nullptr, nullptr, FS_COPYFLAGS_RESUME, nullptr)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, FS_FILE_NOTSUPPORTED) << c.what;
+    }
     EXPECT_EQ(GetLastError(), kSentinel);
     EXPECT_TRUE(g_progress.calls.empty());
     EXPECT_FALSE(scratch.Exists("out.txt"));
@@ -64,20 +73,27 @@ TEST_F(FileOpsTest, NamesShorterThanTheShortestPathAreRefusedFirst) {
         tooShort.push_back("\\C");
     }
     SetLastError(kSentinel);
-    EXPECT_EQ(GetFile(tooShort.back(), scratch / "out.txt", 0), FS_FILE_NOTFOUND);
-    EXPECT_EQ(GetFile("", scratch / "out.txt", 0), FS_FILE_NOTFOUND);
-    EXPECT_EQ(RenMov(tooShort[1], R("b"), true, false), FS_FILE_NOTFOUND);
-    EXPECT_EQ(RenMov(R("a"), tooShort.back(), false, false), FS_FILE_NOTFOUND);
-    EXPECT_EQ(Plugin().RenMovFile(nullptr, nullptr, FALSE, FALSE, nullptr), FS_FILE_NOTFOUND);
     for (const std::string& name : tooShort) {
-        NameBuffer buffer(name);
-        EXPECT_FALSE(Plugin().DeleteFile(buffer.text)) << name;
-        EXPECT_FALSE(Plugin().RemoveDir(buffer.text)) << name;
-        EXPECT_FALSE(Plugin().SetAttr(buffer.text, 0)) << name;
-        EXPECT_FALSE(Plugin().SetTime(buffer.text, nullptr, nullptr, nullptr)) << name;
-        NameBuffer verb("open");
-        EXPECT_EQ(Plugin().ExecuteFile(nullptr, buffer.text, verb.text), FS_EXEC_ERROR) << name;
+        NameBuffer buffer(name), verb("open");
+        // Calls in the order written: a braced list is evaluated left to right.
+        struct Case {
+            const char* operation;
+            int result, expected;
+        } cases[] = {
+            {"get", GetFile(name, scratch / "out.txt", 0), FS_FILE_NOTFOUND},
+            {"rename from", RenMov(name, R("b"), true, false), FS_FILE_NOTFOUND},
+            {"copy to", RenMov(R("a"), name, false, false), FS_FILE_NOTFOUND},
+            {"delete", Plugin().DeleteFile(buffer.text), FALSE},
+            {"remove directory", Plugin().RemoveDir(buffer.text), FALSE},
+            {"attributes", Plugin().SetAttr(buffer.text, 0), FALSE},
+            {"times", Plugin().SetTime(buffer.text, nullptr, nullptr, nullptr), FALSE},
+            {"execute", Plugin().ExecuteFile(nullptr, buffer.text, verb.text), FS_EXEC_ERROR},
+        };
+        for (const Case& c : cases) {
+            EXPECT_EQ(c.result, c.expected) << c.operation << " '" << name << "'";
+        }
     }
+    EXPECT_EQ(Plugin().RenMovFile(nullptr, nullptr, FALSE, FALSE, nullptr), FS_FILE_NOTFOUND);
     EXPECT_FALSE(Plugin().DeleteFile(nullptr));
     EXPECT_EQ(GetLastError(), kSentinel) << "a platform call was made";
     EXPECT_TRUE(g_progress.calls.empty());
@@ -103,11 +119,21 @@ TEST_F(FileOpsTest, CopyOutReportsProgressWithTheHostsNames) {
 TEST_F(FileOpsTest, CopyOutOntoAnExistingFileNeedsOverwrite) {
     scratch.MakeFile("new.txt", 3, 'n');
     scratch.MakeFile("old.txt", 5, 'o');
-    EXPECT_EQ(GetFile(R("new.txt"), scratch / "old.txt", 0), FS_FILE_EXISTS);
-    EXPECT_EQ(scratch.Read("old.txt"), "ooooo");
-    EXPECT_EQ(GetFile(R("new.txt"), scratch / "old.txt", FS_COPYFLAGS_OVERWRITE), FS_FILE_OK);
-    EXPECT_EQ(scratch.Read("old.txt"), "nnn");
-    EXPECT_EQ(GetFile(R("missing.txt"), scratch / "x.txt", 0), FS_FILE_NOTFOUND);
+    // In order: each case starts from what the one before it left.
+    struct Case {
+        const char *source, *target;
+        int flags, result;
+        const char* targetAfter;
+    } cases[] = {
+        {"new.txt", "old.txt", 0, FS_FILE_EXISTS, "ooooo"},
+        {"new.txt", "old.txt", FS_COPYFLAGS_OVERWRITE, FS_FILE_OK, "nnn"},
+        {"missing.txt", "x.txt", 0, FS_FILE_NOTFOUND, "(none)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GetFile(R(c.source), scratch / c.target, c.flags), c.result) << c.source;
+        std::string after = scratch.Exists(c.target) ? scratch.Read(c.target) : "(none)";
+        EXPECT_EQ(after, c.targetAfter) << c.source;
+    }
 }
 
 TEST_F(FileOpsTest, MoveOutWithOverwriteReplacesTheTargetInOneStep) {
@@ -132,9 +158,19 @@ TEST_F(FileOpsTest, MovingOntoAnExistingFileWithoutOverwriteIsExists) {
     scratch.MakeFile("a.txt", 1, 'a');
     scratch.MakeFile("b.txt", 1, 'b');
     SetLastError(0);
-    EXPECT_EQ(GetFile(R("a.txt"), scratch / "b.txt", FS_COPYFLAGS_MOVE), FS_FILE_EXISTS);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), true, false), FS_FILE_EXISTS);
+    struct Case {
+        const char* operation;
+        int result;
+        DWORD lastError; // as the platform left it
+    } cases[] = {
+        {"move out", GetFile(R("a.txt"), scratch / "b.txt", FS_COPYFLAGS_MOVE), GetLastError()},
+        {"rename", RenMov(R("a.txt"), R("b.txt"), true, false), GetLastError()},
+        {"copy inside", RenMov(R("a.txt"), R("b.txt"), false, false), GetLastError()},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, FS_FILE_EXISTS) << c.operation << ", last error " << c.lastError;
+    }
+    EXPECT_EQ(cases[0].lastError, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(scratch.Read("a.txt"), "a");
     EXPECT_EQ(scratch.Read("b.txt"), "b");
 }
@@ -156,16 +192,26 @@ TEST_F(FileOpsTest, RenameInsideMapsPlatformErrors) {
     scratch.MakeFile("a.txt", 1, 'a');
     scratch.MakeFile("b.txt", 1, 'b');
     scratch.MakeDir("dir");
-    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, false), FS_FILE_EXISTS);
-    EXPECT_EQ(RenMov(R("vanished.txt"), R("c.txt"), true, false), FS_FILE_NOTFOUND);
-    EXPECT_EQ(RenMov(R("dir"), R("d.txt"), false, false), FS_FILE_NOTFOUND)
-        << "copying a directory";
-    EXPECT_EQ(RenMov(R("a.txt"), R("b.txt"), false, true), FS_FILE_OK);
+    // In order: each case starts from what the one before it left.
+    struct Case {
+        const char *from, *to;
+        bool move, overwrite;
+        int result;
+    } cases[] = {
+        {"a.txt", "b.txt", false, false, FS_FILE_EXISTS},
+        {"vanished.txt", "c.txt", true, false, FS_FILE_NOTFOUND},
+        {"dir", "d.txt", false, false, FS_FILE_NOTFOUND}, // a copy of a directory
+        {"a.txt", "b.txt", false, true, FS_FILE_OK},
+        {"a.txt", "dir/moved.txt", true, false, FS_FILE_OK},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RenMov(R(c.from), R(c.to), c.move, c.overwrite), c.result)
+            << c.from << " to " << c.to;
+    }
     EXPECT_EQ(scratch.Read("b.txt"), "a");
-    EXPECT_EQ(RenMov(R("a.txt"), R("dir/moved.txt"), true, false), FS_FILE_OK);
     EXPECT_FALSE(scratch.Exists("a.txt"));
     EXPECT_EQ(scratch.Read("dir/moved.txt"), "a");
-    EXPECT_TRUE(g_progress.calls.size() == 5u) << "one call before each operation, none after";
+    EXPECT_EQ(g_progress.calls.size(), std::size(cases)) << "one call before each, none after";
 }
 
 TEST_F(FileOpsTest, MovingAFileOntoItselfKeepsIt) {
@@ -261,8 +307,9 @@ TEST_F(FileOpsTest, ExecuteHandsOpenBackAndRunsOnlyProperties) {
     StandInShellExecuteSucceeds(FALSE);
     ShellExecuteRecord record;
     StandInLastShellExecute(&record);
-    EXPECT_EQ(record.mask, 0x0Cu);
-    EXPECT_EQ(record.show, 5);
+    EXPECT_EQ(record.mask, static_cast<unsigned long>(SEE_MASK_INVOKEIDLIST))
+        << "needed by the verb";
+    EXPECT_EQ(record.show, SW_SHOW);
     EXPECT_EQ(record.window, window);
     EXPECT_STREQ(record.verb, "Properties") << "the verb exactly as the host passed it";
     EXPECT_EQ(std::string(record.file), scratch / "a/b") << "the entry's own directory";
@@ -434,12 +481,12 @@ TEST_F(FileOpsTest, CopyingDirectoryEntriesOutMakesTheirFolders) {
     ASSERT_EQ(g_progress.calls.size(), 2u);
     EXPECT_EQ(g_progress.calls[1].percent, 100);
     EXPECT_EQ(g_progress.calls[1].target, scratch / "alone/x/a./");
-    EXPECT_TRUE(ListAll(Remote(scratch / "alone")) ==
-                std::vector<Entry>({{"x/a./", 0, 0}, {"x./", 0, 0}}));
+    EXPECT_EQ(ListAll(Remote(scratch / "alone")),
+              std::vector<Entry>({{"x/a./", 0, 0}, {"x./", 0, 0}}));
     // Double Commander names a lone entry's target with the entry twice over.
     EXPECT_EQ(GetFile(R("tree/a/b./"), scratch / "twice/a/b./a/b./", 0), FS_FILE_OK);
-    EXPECT_TRUE(ListAll(Remote(scratch / "twice")) ==
-                std::vector<Entry>({{"a/b./", 0, 0}, {"a./", 0, 0}}));
+    EXPECT_EQ(ListAll(Remote(scratch / "twice")),
+              std::vector<Entry>({{"a/b./", 0, 0}, {"a./", 0, 0}}));
     EXPECT_EQ(GetFile(R("tree/a./"), scratch / "renamed", 0), FS_FILE_OK)
         << "a target without the entry's suffix is the folder's name";
     EXPECT_TRUE(scratch.Exists("renamed"));

@@ -1,5 +1,6 @@
 // The plugin's boundary: exports, the small exports, FsInit and the module's
 // resources.
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,14 +15,6 @@ TEST(Exports, AllSixteenResolveByUndecoratedName) {
     EXPECT_EQ(GetProcAddress(Plugin().module, "FsInit@16"), nullptr);
     EXPECT_EQ(GetProcAddress(Plugin().module, "_FsInit@16"), nullptr);
     EXPECT_EQ(GetProcAddress(Plugin().module, "DllMain"), nullptr);
-}
-
-TEST(SmallExports, ReportFactsAboutThePlugin) {
-    EXPECT_TRUE(Plugin().LinksToLocalFiles());
-    NameBuffer directory("\\C:\\data");
-    Plugin().StatusInfo(directory.text, 0, 0); // does nothing, whatever it is told
-    Plugin().StatusInfo(nullptr, 1, 5);
-    EXPECT_STREQ(directory.text, "\\C:\\data");
 }
 
 TEST(GetLocalName, GivesTheLocalPathOfExactlyTheEntry) {
@@ -111,20 +104,22 @@ TEST(Init, ReturnsZeroAndEachCallReplacesTheStoredValues) {
     EXPECT_EQ(g_secondPluginNumber, 5);
 
     // Without a progress callback nothing is aborted and nothing calls through null.
+    // Double Commander wraps each operation in FsStatusInfo, which must leave
+    // the operation and the host's buffers as they are.
     EXPECT_EQ(Plugin().Init(0, nullptr, nullptr, nullptr), 0);
     ScratchDir scratch;
     scratch.MakeFile("a.txt", 3);
     NameBuffer source(Remote(scratch / "a.txt")), target(Remote(scratch / "b.txt"));
+    NameBuffer directory(Remote(scratch.Path()));
+    Plugin().StatusInfo(directory.text, 0, 7);
     EXPECT_EQ(Plugin().RenMovFile(source.text, target.text, FALSE, FALSE, nullptr), FS_FILE_OK);
+    Plugin().StatusInfo(nullptr, 1, 7);
     EXPECT_TRUE(scratch.Exists("b.txt"));
+    EXPECT_EQ(std::string(directory.text), Remote(scratch.Path()));
 }
 
 #ifdef _WIN32
 namespace {
-// The version the resource must carry, from the header it is made from.
-const DWORD kVersionHigh = (QUENFOLD_VERSION_MAJOR << 16) | QUENFOLD_VERSION_MINOR;
-const DWORD kVersionLow = (QUENFOLD_VERSION_PATCH << 16) | QUENFOLD_VERSION_BUILD;
-const WORD kRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
 
 #pragma pack(push, 2)
 struct IconGroupEntry {
@@ -139,37 +134,50 @@ struct IconGroup {
 };
 #pragma pack(pop)
 
-std::string VersionString(const std::string& data, const char* key) {
-    char* value = nullptr;
+// A text of the version resource, found through the language and code page
+// that the resource itself declares, as Explorer finds it.
+std::string VersionText(const std::string& data, const char* key) {
+    WORD* translation = nullptr;
     UINT length = 0;
-    std::string path = std::string("\\StringFileInfo\\041904b0\\") + key;
-    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) {
+    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        length < 4) {
+        return "<no translation>";
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "\\StringFileInfo\\%04x%04x\\%s", translation[0],
+                  translation[1], key);
+    char* value = nullptr;
+    if (!VerQueryValueA(data.data(), path, reinterpret_cast<void**>(&value), &length)) {
         return "<missing>";
     }
     return value;
 }
+
 } // namespace
 
-TEST(Resources, IconGroupsHoldOneImageEachUnderRussian) {
-    struct Expected {
+// Each icon is one 256-colour drawing at the size the plugin loads it and the
+// host shows it, so that nothing is scaled or another drawing picked.
+TEST(Resources, EachIconIsOneDrawingAtTheSizeItIsShown) {
+    struct Case {
         int id, size;
-    } groups[] = {{103, 32}, {104, 16}, {105, 32}};
-    for (const Expected& group : groups) {
-        HRSRC found =
-            FindResourceExA(Plugin().module, RT_GROUP_ICON, MAKEINTRESOURCEA(group.id), kRussian);
-        ASSERT_NE(found, nullptr) << "icon group " << group.id;
-        const IconGroup* data =
+    } cases[] = {{IDI_PLUGIN, 32}, {IDI_DIRECTORY_SMALL, 16}, {IDI_DIRECTORY_BIG, 32}};
+    for (const Case& c : cases) {
+        HRSRC found = FindResourceA(Plugin().module, MAKEINTRESOURCEA(c.id), RT_GROUP_ICON);
+        ASSERT_NE(found, nullptr) << "icon group " << c.id;
+        const IconGroup* group =
             static_cast<const IconGroup*>(LockResource(LoadResource(Plugin().module, found)));
-        ASSERT_NE(data, nullptr);
-        EXPECT_EQ(data->count, 1) << group.id;
-        EXPECT_EQ(data->entries[0].width, group.size) << group.id;
-        EXPECT_EQ(data->entries[0].height, group.size) << group.id;
-        EXPECT_EQ(data->entries[0].bitCount, 8) << group.id << ": 256 colours";
+        ASSERT_NE(group, nullptr) << c.id;
+        EXPECT_EQ(group->count, 1) << c.id;
+        EXPECT_EQ(group->entries[0].width, c.size) << c.id;
+        EXPECT_EQ(group->entries[0].height, c.size) << c.id;
+        EXPECT_EQ(group->entries[0].bitCount, 8) << c.id;
     }
 }
 
-TEST(Resources, VersionResourceDescribesThePlugin) {
-    EXPECT_NE(FindResourceExA(Plugin().module, RT_VERSION, MAKEINTRESOURCEA(1), kRussian), nullptr);
+// What Explorer's details show: the numbers of the version the sources carry,
+// and the same version in the text, found through the resource's own language.
+TEST(Resources, VersionReadsAlikeInNumbersAndText) {
     char file[MAX_PATH];
     ASSERT_GT(GetModuleFileNameA(Plugin().module, file, sizeof file), 0u);
     DWORD ignored = 0;
@@ -181,27 +189,23 @@ TEST(Resources, VersionResourceDescribesThePlugin) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, kVersionHigh);
-    EXPECT_EQ(fixed->dwFileVersionLS, kVersionLow);
-    EXPECT_EQ(fixed->dwProductVersionMS, kVersionHigh);
-    EXPECT_EQ(fixed->dwProductVersionLS, kVersionLow);
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileVersionMS,
+              static_cast<DWORD>((QUENFOLD_VERSION_MAJOR << 16) | QUENFOLD_VERSION_MINOR));
+    EXPECT_EQ(fixed->dwFileVersionLS,
+              static_cast<DWORD>((QUENFOLD_VERSION_PATCH << 16) | QUENFOLD_VERSION_BUILD));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    EXPECT_EQ(fixed->dwFileFlags, 0u) << "no debug or pre-release build";
 
-    WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
-    ASSERT_EQ(length, 4u);
-    EXPECT_EQ(translation[0], 0x0419);
-    EXPECT_EQ(translation[1], 0x04B0);
-
-    EXPECT_EQ(VersionString(data, "FileVersion"), QUENFOLD_VERSION_TEXT);
-    EXPECT_EQ(VersionString(data, "ProductVersion"), QUENFOLD_VERSION_TEXT);
-    EXPECT_EQ(VersionString(data, "FileDescription"),
-              "Quenfold file system plugin for Total Commander");
-    EXPECT_EQ(VersionString(data, "ProductName"),
-              "Quenfold file system plugin for Total Commander");
-    EXPECT_EQ(VersionString(data, "OriginalFilename"), "Quenfold.wfx");
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%lu, %lu, %lu, %lu",
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)));
+    EXPECT_EQ(VersionText(data, "FileVersion"), numbers);
+    EXPECT_EQ(VersionText(data, "ProductVersion"), numbers);
+    EXPECT_NE(VersionText(data, "FileDescription"), "<missing>");
 }
 #endif

@@ -43,6 +43,18 @@ std::string WithBackslashes(std::string text) {
     return text;
 }
 
+// A real program file: this test program itself.
+std::string ThisProgram() {
+    char self[MAX_PATH] = "";
+#ifdef _WIN32
+    GetModuleFileNameA(nullptr, self, sizeof self);
+#else
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    self[length > 0 ? length : 0] = '\0';
+#endif
+    return self;
+}
+
 } // namespace
 
 TEST(CustomIcon, DirectoryEntriesGetThePluginsIconsInEitherPass) {
@@ -88,16 +100,8 @@ TEST(CustomIcon, BackgroundPassAsksTheShellAndSharesKeysByIndex) {
     scratch.MakeDir("a");
     std::string program = Remote(scratch.Path() + kSeparator + "a/tool.exe");
     std::string other = Remote(scratch.Path() + kSeparator + "a/other.exe");
-    // A real program file: this test program itself.
-    char self[MAX_PATH] = "";
-#ifdef _WIN32
-    GetModuleFileNameA(nullptr, self, sizeof self);
-#else
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    self[length > 0 ? length : 0] = '\0';
-#endif
-    std::filesystem::copy_file(self, scratch / "a/tool.exe");
-    std::filesystem::copy_file(self, scratch / "a/other.exe");
+    std::filesystem::copy_file(ThisProgram(), scratch / "a/tool.exe");
+    std::filesystem::copy_file(ThisProgram(), scratch / "a/other.exe");
 
     SHFILEINFOA expected = {};
     ASSERT_NE(SHGetFileInfoA(WithBackslashes(LocalOf(program)).c_str(), 0, &expected,
@@ -124,7 +128,33 @@ TEST(CustomIcon, BackgroundPassAsksTheShellAndSharesKeysByIndex) {
     IconCall failed = Extract(missing, FS_ICONFLAG_BACKGROUND);
     EXPECT_EQ(failed.result, FS_ICON_USEDEFAULT);
     EXPECT_EQ(failed.icon, kUntouched);
-    EXPECT_EQ(failed.buffer, WithBackslashes(missing)) << "the converted name stays in the buffer";
+    EXPECT_EQ(failed.buffer, missing) << "the buffer stays as it was";
+}
+
+// Windows reads "a./tool.exe" as a/tool.exe and drops a last dot or space:
+// such a name gets the default, never the icon of the file it would reach.
+TEST(CustomIcon, NamesThatWouldReachAnotherFileGetTheDefault) {
+    ScratchDir scratch;
+    scratch.MakeDir("a");
+    std::filesystem::copy_file(ThisProgram(), scratch / "a/tool.exe");
+    struct Case {
+        const char* name;
+        int result;
+    } cases[] = {{"a/tool.exe", FS_ICON_EXTRACTED_DESTROY},
+                 {"a./tool.exe", FS_ICON_USEDEFAULT},
+                 {"a/tool.exe.", FS_ICON_USEDEFAULT},
+                 {"a/tool.exe ", FS_ICON_USEDEFAULT}};
+    for (const Case& c : cases) {
+        std::string remote = Remote(scratch.Path() + kSeparator + c.name);
+        IconCall call = Extract(remote, FS_ICONFLAG_BACKGROUND);
+        EXPECT_EQ(call.result, c.result) << c.name;
+        if (c.result == FS_ICON_USEDEFAULT) {
+            EXPECT_EQ(call.icon, kUntouched) << c.name;
+            EXPECT_EQ(call.buffer, remote) << c.name;
+        } else if (call.icon != kUntouched && call.icon != nullptr) {
+            DestroyIcon(call.icon);
+        }
+    }
 }
 
 TEST(CustomIcon, LongestNamesStayInsideTheBuffer) {

@@ -10,6 +10,8 @@
 #include <cstddef>
 
 inline constexpr char kPathSeparator = '\\';
+// What puts a path in the form Windows takes literally.
+inline constexpr char kLiteralPrefix[] = "\\\\?\\";
 // Matches every name in a directory, names without a dot included.
 inline constexpr char kAllNamesMask[] = "*.*";
 inline constexpr char kPluginRootName[] = "\\";

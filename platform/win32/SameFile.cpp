@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "PlatformNames.h"
-#include "plugin/BoundedText.h"
 
 namespace {
 
