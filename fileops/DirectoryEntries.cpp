@@ -9,11 +9,6 @@
 
 namespace {
 
-bool IsDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Whether `a` and `b` hold the same `length` bytes, any path separator
 // matching any other: the host may write the listed name's "/" as "\\".
 bool SameNameText(const char* a, const char* b, size_t length) {

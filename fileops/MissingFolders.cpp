@@ -14,11 +14,6 @@ template <typename Action> auto AtCut(char* path, size_t cut, Action action) {
     return result;
 }
 
-bool IsDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // How many of the first `cutCount` cuts of `path` name folders that exist. A
 // folder that exists has every folder above it, so the deepest one is found
 // by halving: a few questions even for a target a hundred folders deep.
@@ -37,6 +32,11 @@ size_t ExistingFolders(char* path, const size_t* cuts, size_t cutCount) {
 }
 
 } // namespace
+
+bool IsDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 bool CreateMissingFolders(const char* target, CreatedFolders* created) {
     created->count = 0;

@@ -13,6 +13,9 @@ struct CreatedFolders {
     size_t count;
 };
 
+// Whether a folder (or a link to one) stands at `path`.
+bool IsDirectory(const char* path);
+
 // Creates the folders of `target` that are missing beneath the deepest one that
 // exists; true when they all stand there now, whoever made them. Only those
 // this call made are recorded. False, having created nothing, when no
