@@ -229,11 +229,16 @@ TEST_F(ListingTest, NamesOfAFolderThatCannotBeSearchedAreListedWithWhatIsKnown) 
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     // The link as a link, the folder as a folder that cannot be opened (empty),
     // the file as a file: all of size 0, since nothing more can be known. "u"
-    // itself, whose owner may not write it, is read-only.
-    std::string link = std::to_string(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
-    std::string file = std::to_string(FILE_ATTRIBUTE_ARCHIVE);
-    std::string folder = std::to_string(FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(report, "u/l 0 " + link + "\nu/s./ 0 0\nu/x 0 " + file + "\nu./ 0 " + folder + "\n");
+    // itself, whose owner may not write it, is read-only. Each carries a Unix
+    // mode, as every Linux record does.
+    auto text = [](DWORD attributes) {
+        return std::to_string(attributes | FILE_ATTRIBUTE_UNIX_MODE);
+    };
+    std::string link = text(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+    std::string file = text(FILE_ATTRIBUTE_ARCHIVE);
+    std::string folder = text(FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(report, "u/l 0 " + link + "\nu/s./ 0 " + text(0) + "\nu/x 0 " + file + "\nu./ 0 " +
+                          folder + "\n");
 #endif
 }
 

@@ -54,6 +54,11 @@ inline BOOL FindNextExact(HANDLE enumeration, const char*, bool, WIN32_FIND_DATA
     return FindNextFileA(enumeration, record);
 }
 
+// Sets exactly the permission bits `mode` of `path`, refusing a link.
+inline bool SetPermissionBits(const char* path, DWORD mode) {
+    return SetUnixPermissions(path, mode) != FALSE;
+}
+
 // The stand-in's moves already refuse another name of the same file.
 inline bool IsOtherNameOfSameFile(const char*, const char*) {
     return false;

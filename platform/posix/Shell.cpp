@@ -5,12 +5,15 @@
 // extension; LoadImageA gives stable handles for shared images.
 #include <shellapi.h>
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -66,14 +69,43 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
+// How long the desktop may take to take the request. The file managers ask
+// for properties on their main thread, which waits meanwhile; dbus-send's
+// own reply timeout does not cover connecting to the bus, so the child is
+// given this long in all and ended if it overstays.
+const int kShowPropertiesMilliseconds = 3000;
+const char kReplyTimeout[] = "--reply-timeout=2500";
+
+// Reaps `child`, waiting at most `milliseconds`; a child that overstays is
+// killed first. True when it ended by itself with status 0.
+bool WaitBounded(pid_t child, int milliseconds) {
+    int status = 0;
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (ended < 0 && errno != EINTR) {
+            return false; // reaped by someone else: nothing to say it worked
+        }
+        struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    kill(child, SIGKILL);
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return false;
+}
+
 // Asks the desktop's file manager to show the item's properties; false when
-// there is no session bus or no file manager that serves the interface.
+// there is no session bus, no file manager that serves the interface, or no
+// answer in time.
 bool ShowItemProperties(const std::string& path) {
     std::string uris = "array:string:" + FileUri(path);
     const char* argv[] = {"dbus-send",
                           "--session",
                           "--print-reply",
-                          "--reply-timeout=5000",
+                          kReplyTimeout,
                           "--dest=org.freedesktop.FileManager1",
                           "/org/freedesktop/FileManager1",
                           "org.freedesktop.FileManager1.ShowItemProperties",
@@ -82,15 +114,14 @@ bool ShowItemProperties(const std::string& path) {
                           nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
     int spawned = posix_spawnp(&child, "dbus-send", &actions, nullptr,
                                const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return spawned == 0 && WaitBounded(child, kShowPropertiesMilliseconds);
 }
 
 } // namespace
@@ -125,6 +156,11 @@ void StandInLastShellExecute(ShellExecuteRecord* record) {
 void StandInShellExecuteSucceeds(BOOL succeeds) {
     std::lock_guard<std::mutex> lock(g_shellLock);
     g_shellAnswer = succeeds != FALSE ? 1 : 0;
+}
+
+void StandInShellExecuteAsksDesktop(void) {
+    std::lock_guard<std::mutex> lock(g_shellLock);
+    g_shellAnswer = -1;
 }
 
 uintptr_t SHGetFileInfoA(const char* path, DWORD, SHFILEINFOA* info, UINT infoSize, UINT flags) {

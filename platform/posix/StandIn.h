@@ -27,6 +27,9 @@ int RenameNoReplace(const std::string& source, const std::string& target);
 BOOL MoveByCopy(const std::string& source, const struct stat& info, const std::string& target,
                 bool replace, LPPROGRESS_ROUTINE routine, void* data);
 
+// SetFileAttributesA on the file at `path` itself, never through a link.
+BOOL SetAttributesItself(const std::string& path, DWORD attributes);
+
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec ToTimespec(const FILETIME& time);
 

@@ -80,6 +80,12 @@ HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* recor
 BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
                    WIN32_FIND_DATAA* record);
 
+// Windows files have no Unix permission bits to set.
+inline bool SetPermissionBits(const char*, DWORD) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 // True when `a` and `b` are two names (hard links) of one file, two entries
 // which a rename takes for one and leaves as they are while it reports
 // success (Wine does). False for one name spelt two ways. Keeps the last error.
