@@ -1,9 +1,11 @@
 // FsExecuteFile: "open" goes back to the host, which opens the local file
-// itself; "properties" shows the shell's properties dialog; "chmod" and an
-// octal mode sets a file's permission bits where the system has them; nothing
-// else runs.
+// itself, or where the host would open a copy, to the desktop; "properties"
+// shows the shell's properties dialog; "chmod" and an octal mode sets a
+// file's permission bits where the system has them; nothing else runs.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <cstring>
 
 #include "plugin/BoundedText.h"
 #include "plugin/PluginContext.h"
@@ -59,6 +61,28 @@ int SetPermissions(const char* remoteName, const char* arguments) {
     return SetPermissionBits(path, mode) ? FS_EXEC_OK : FS_EXEC_ERROR;
 }
 
+// A directory entry's folder goes back to the host to enter, in place of the
+// name in the host's buffer (it is shorter); a file goes to the desktop's
+// opener under its own path, so that what the program saves lands in it.
+// What the desktop cannot open, the host opens itself.
+int Open(HWND mainWindow, char* remoteName, char* verb) {
+    char path[MAX_PATH];
+    if (!kOpensThroughDesktop || !HostLocalPathOf(remoteName, path, sizeof path)) {
+        return FS_EXEC_YOURSELF;
+    }
+    if (IsDirectoryEntryName(remoteName)) {
+        return CopyBounded(remoteName, std::strlen(remoteName) + 1, path) ? FS_EXEC_SYMLINK
+                                                                          : FS_EXEC_YOURSELF;
+    }
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = mainWindow;
+    info.lpVerb = verb;
+    info.lpFile = path;
+    info.nShow = SW_SHOW;
+    return ShellExecuteExA(&info) ? FS_EXEC_OK : FS_EXEC_YOURSELF;
+}
+
 int ShowProperties(HWND mainWindow, const char* remoteName, char* verb) {
     // The dialog can change the file, so it gets the ordinary path only when
     // that path means exactly this entry: a directory entry's own directory.
@@ -83,7 +107,7 @@ extern "C" int WINAPI FsExecuteFile(HWND mainWindow, char* remoteName, char* ver
         return FS_EXEC_ERROR;
     }
     if (EqualsAsciiNoCase(verb, "open")) {
-        return FS_EXEC_YOURSELF;
+        return Open(mainWindow, remoteName, verb);
     }
     const char* arguments = nullptr;
     if (StartsWithWord(verb, "chmod", &arguments)) {

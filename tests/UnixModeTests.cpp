@@ -183,4 +183,38 @@ TEST_F(UnixModeTest, PropertiesNeverWaitsLongForTheDesktop) {
                   : setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
     close(bus);
 }
+
+// Enter in Double Commander without an association of its own: the desktop's
+// opener gets the file itself, and the host its answer within seconds even
+// from an opener that runs the program to its end; a directory entry's
+// folder goes back to the host to enter.
+TEST_F(UnixModeTest, OpenHandsTheFileItselfToTheDesktop) {
+    scratch.MakeDir("bin");
+    std::string opener = scratch / "bin/xdg-open";
+    FILE* script = fopen(opener.c_str(), "w");
+    fputs("#!/bin/sh\nprintf %s \"$1\" > \"${0%/*}/opened\"\n"
+          "case \"$1\" in *slow*) sleep 4 ;; *fail*) exit 3 ;; esac\n",
+          script);
+    fclose(script);
+    chmod(opener.c_str(), 0755);
+    std::string path = getenv("PATH");
+    setenv("PATH", (scratch / "bin:" + path).c_str(), 1);
+    StandInShellExecuteAsksDesktop();
+    for (auto [name, result] : {std::pair{"f.txt", FS_EXEC_OK},
+                                {"slow.txt", FS_EXEC_OK},
+                                {"fail.txt", FS_EXEC_YOURSELF}}) {
+        scratch.MakeFile(name, 1);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Execute(name, "open"), result) << name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << name;
+        EXPECT_EQ(scratch.Read("bin/opened"), scratch / name);
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "no child left behind";
+    scratch.MakeDir("d");
+    NameBuffer entry(R("d./"));
+    EXPECT_EQ(Plugin().ExecuteFile(nullptr, entry.text, NameBuffer("open").text), FS_EXEC_SYMLINK);
+    EXPECT_EQ(std::string(entry.text), scratch / "d");
+    StandInShellExecuteSucceeds(FALSE);
+    setenv("PATH", path.c_str(), 1);
+}
 #endif

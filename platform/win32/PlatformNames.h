@@ -26,6 +26,11 @@ inline bool IsPathSeparator(char c) {
 // What the host puts before a local path to make its RemoteName.
 inline constexpr char kRemoteNamePrefix[] = "\\";
 
+// Total Commander takes a directory entry's local name as it is, and opens
+// a local file itself when asked to.
+inline constexpr bool kFolderLocalNamesEndInSeparator = false;
+inline constexpr bool kOpensThroughDesktop = false;
+
 // The plugin and the program that loads it share kernel32's last error.
 inline constexpr bool kPluginSharesLastError = true;
 
