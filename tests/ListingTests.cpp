@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,7 +171,7 @@ TEST_F(ListingTest, DanglingLinkIsListedAsALinkAndCanBeDeleted) {
                                 {"only/gone", 0, 0},
                                 {"only./", 0, 0}}));
     ASSERT_EQ(entries.size(), 5u);
-    EXPECT_NE(entries[1].attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "shown as a link";
+    EXPECT_EQ(entries[1].reserved0, static_cast<DWORD>(S_IFLNK | 0777)) << "shown as a link";
     EXPECT_EQ(entries[1].attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
     // The listed link can be deleted, and then its folder removed.

@@ -134,10 +134,11 @@ bool Describe(const Enumeration& enumeration, const Name& entry, WIN32_FIND_DATA
         mode = kLinkMode;
         struct stat target;
         if (fstatat(directory, path, &target, 0) != 0) {
-            // A dangling link is listed as the link it is, as Windows lists
-            // one, so that it can be seen and deleted.
-            FillRecord(name, FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE, mode, &info, 0,
-                       record);
+            // A dangling link is listed as the link it is, so that it can be
+            // seen and deleted: its mode says link. Without the reparse
+            // attribute, which with a link's mode would make the file
+            // manager take it for a link to a folder and try to enter it.
+            FillRecord(name, FILE_ATTRIBUTE_ARCHIVE, mode, &info, 0, record);
             return true;
         }
         info = target;
