@@ -90,15 +90,15 @@ void FillRecord(const std::string& name, DWORD attributes, DWORD mode, const str
 }
 
 // A name of a directory that can be read but not searched: only its entry's
-// type is known, not its permissions. A link is given as a link, never as
-// what it may point to.
+// type is known, not its permissions. A link is given as a link by its mode,
+// never as what it may point to, which is not known either (see the dangling
+// link below).
 void DescribeFromEntry(const Name& name, WIN32_FIND_DATAA* record) {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
     DWORD mode = S_IFREG;
     if (name.type == DT_DIR) {
         attributes = FILE_ATTRIBUTE_DIRECTORY;
     } else if (name.type == DT_LNK) {
-        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         mode = kLinkMode;
     }
     FillRecord(name.text, attributes, mode, nullptr, 0, record);
