@@ -17,7 +17,7 @@ namespace {
 // The calls that can change what is on disk.
 const char* const kChanging[] = {"CopyFileA",        "MoveFileExA",      "DeleteFileA",
                                  "RemoveDirectoryA", "CreateDirectoryA", "SetFileAttributesA",
-                                 "CreateFileA",      "SetFileTime"};
+                                 "CreateFileA",      "SetFileTime",      "SetUnixPermissions"};
 
 int ChangingCalls() {
     int calls = 0;

@@ -296,8 +296,12 @@ int RunExecute(PluginApi& api, int argc, char** argv) {
     int result = api.ExecuteFile(nullptr, remote, verb);
     const char* name = result == FS_EXEC_OK         ? "FS_EXEC_OK"
                        : result == FS_EXEC_YOURSELF ? "FS_EXEC_YOURSELF"
+                       : result == FS_EXEC_SYMLINK  ? "FS_EXEC_SYMLINK"
                                                     : "FS_EXEC_ERROR";
     std::printf("%s (%d)\n", name, result);
+    if (result == FS_EXEC_SYMLINK) {
+        std::printf("change to %s\n", remote);
+    }
     return result == FS_EXEC_ERROR ? kExitFailed : kExitOk;
 }
 

@@ -28,6 +28,8 @@ static_assert(offsetof(WIN32_FIND_DATAA, cAlternateFileName) == 304,
 #define FS_EXEC_OK 0
 #define FS_EXEC_ERROR 1
 #define FS_EXEC_YOURSELF (-1)
+// The RemoteName buffer now holds a path for the host to change to.
+#define FS_EXEC_SYMLINK (-2)
 
 // FsGetFile copy flags.
 #define FS_COPYFLAGS_OVERWRITE 1

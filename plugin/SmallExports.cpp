@@ -38,14 +38,21 @@ BOOL WINAPI FsLinksToLocalFiles(void) {
 
 // The host opens the file itself under this name (the viewer, say), so it is
 // the ordinary local path of exactly this entry; where there is none, FALSE
-// makes the host fetch the file through FsGetFile instead.
+// makes the host fetch the file through FsGetFile instead. A directory
+// entry's folder ends in a separator where the host packs by local names.
 BOOL WINAPI FsGetLocalName(char* remoteName, int capacity) {
     if (remoteName == nullptr || capacity < 2) {
         return TRUE;
     }
     char path[MAX_PATH];
     size_t length = strnlen(remoteName, static_cast<size_t>(capacity));
-    if (length == static_cast<size_t>(capacity) || !HostLocalPathOf(remoteName, path, sizeof path)) {
+    if (length == static_cast<size_t>(capacity) ||
+        !HostLocalPathOf(remoteName, path, sizeof path)) {
+        return FALSE;
+    }
+    size_t pathLength = std::strlen(path);
+    if (kFolderLocalNamesEndInSeparator && IsDirectoryEntryName(remoteName) &&
+        !AppendBounded(path, sizeof path, pathLength, &kPathSeparator, 1)) {
         return FALSE;
     }
     return CopyBounded(remoteName, static_cast<size_t>(capacity), path) ? TRUE : FALSE;

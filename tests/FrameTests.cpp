@@ -28,10 +28,12 @@ TEST(GetLocalName, GivesTheLocalPathOfExactlyTheEntry) {
     EXPECT_STREQ(root.text, kWindowsNames ? "" : "/");
 
     // A directory entry names its directory; one of a directory named "x."
-    // ends in "x../".
+    // ends in "x../". On Linux the folder's name ends in a separator, which
+    // Double Commander's packer needs to pack it as a folder.
     NameBuffer entry(Remote(data + kSeparator + "a/b./"));
     EXPECT_TRUE(Plugin().GetLocalName(entry.text, MAX_PATH));
-    EXPECT_EQ(std::string(entry.text), data + kSeparator + "a" + kSeparator + "b");
+    EXPECT_EQ(std::string(entry.text),
+              data + kSeparator + "a" + kSeparator + "b" + (kWindowsNames ? "" : "/"));
 
     // Windows would open "x." and "con.txt" as other files, so the host must
     // fetch them through FsGetFile; on Linux they are names like any other.

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,7 +171,7 @@ TEST_F(ListingTest, DanglingLinkIsListedAsALinkAndCanBeDeleted) {
                                 {"only/gone", 0, 0},
                                 {"only./", 0, 0}}));
     ASSERT_EQ(entries.size(), 5u);
-    EXPECT_NE(entries[1].attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "shown as a link";
+    EXPECT_EQ(entries[1].reserved0, static_cast<DWORD>(S_IFLNK | 0777)) << "shown as a link";
     EXPECT_EQ(entries[1].attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
 
     // The listed link can be deleted, and then its folder removed.
@@ -210,7 +211,8 @@ TEST_F(ListingTest, NamesOfAFolderThatCannotBeSearchedAreListedWithWhatIsKnown) 
         std::string report;
         for (const Entry& entry : ListAll(Remote(scratch.Path()))) {
             report += entry.name + " " + std::to_string(entry.size) + " " +
-                      std::to_string(entry.attributes) + "\n";
+                      std::to_string(entry.attributes) + (S_ISLNK(entry.reserved0) ? " link" : "") +
+                      "\n";
         }
         ssize_t written = write(channel[1], report.data(), report.size());
         _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 3);
@@ -228,13 +230,19 @@ TEST_F(ListingTest, NamesOfAFolderThatCannotBeSearchedAreListedWithWhatIsKnown) 
     std::filesystem::permissions(scratch / "u", std::filesystem::perms::owner_all);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     ASSERT_EQ(WEXITSTATUS(status), 0);
-    // The link as a link, the folder as a folder that cannot be opened (empty),
-    // the file as a file: all of size 0, since nothing more can be known. "u"
-    // itself, whose owner may not write it, is read-only.
-    std::string link = std::to_string(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
-    std::string file = std::to_string(FILE_ATTRIBUTE_ARCHIVE);
-    std::string folder = std::to_string(FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(report, "u/l 0 " + link + "\nu/s./ 0 0\nu/x 0 " + file + "\nu./ 0 " + folder + "\n");
+    // The link as a link (by its mode: what it points to is not known), the
+    // folder as a folder that cannot be opened (empty), the file as a file:
+    // all of size 0, since nothing more can be known. "u" itself, whose owner
+    // may not write it, is read-only. Each carries a Unix mode, as every Linux
+    // record does.
+    auto text = [](DWORD attributes) {
+        return std::to_string(attributes | FILE_ATTRIBUTE_UNIX_MODE);
+    };
+    std::string link = text(FILE_ATTRIBUTE_ARCHIVE) + " link";
+    std::string file = text(FILE_ATTRIBUTE_ARCHIVE);
+    std::string folder = text(FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(report, "u/l 0 " + link + "\nu/s./ 0 " + text(0) + "\nu/x 0 " + file + "\nu./ 0 " +
+                          folder + "\n");
 #endif
 }
 

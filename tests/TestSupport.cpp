@@ -231,7 +231,7 @@ std::vector<Entry> ListAll(const std::string& remote) {
     }
     do {
         uint64_t size = (static_cast<uint64_t>(record.nFileSizeHigh) << 32) | record.nFileSizeLow;
-        entries.push_back({record.cFileName, size, record.dwFileAttributes});
+        entries.push_back({record.cFileName, size, record.dwFileAttributes, record.dwReserved0});
     } while (Plugin().FindNext(search, &record));
     Plugin().FindClose(search);
     return entries;

@@ -100,6 +100,7 @@ struct Entry {
     std::string name;
     uint64_t size;
     DWORD attributes;
+    DWORD reserved0 = 0; // the Unix mode of a record that carries one
     bool operator==(const Entry& other) const { return name == other.name && size == other.size; }
 };
 void PrintTo(const Entry& entry, std::ostream* out);

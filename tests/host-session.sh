@@ -72,7 +72,13 @@ else
   expect "rmdir" "$(run rmdir "$(entry a)")" "FALSE"
 fi
 expect "rmdir entry" "$(run rmdir "$(entry a/b./)")" "TRUE"
-expect "exec" "$(run exec "$(entry a/g)" OPEN)" "FS_EXEC_YOURSELF (-1)"
+# Total Commander opens the file itself; on Linux a directory entry's folder
+# goes back to the file manager to enter.
+if [ -n "$loader" ]; then
+  expect "exec" "$(run exec "$(entry a/g)" OPEN)" "FS_EXEC_YOURSELF (-1)"
+else
+  expect "exec" "$(run exec "$(entry a./)" OPEN | tr '\n' ';')" "FS_EXEC_SYMLINK (-2);change to $tree/a;"
+fi
 expect "icon" "$(run icon "$(entry a/b./)" --small | head -n 2 | tr '\n' ';')" \
   "FS_ICON_EXTRACTED_DESTROY (2);buffer: quenfolddir;"
 $loader "$host" bogus >/dev/null 2>&1; expect "unknown command exit" $? 2

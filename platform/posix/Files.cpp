@@ -293,19 +293,14 @@ BOOL GetFileAttributesExA(const char* path, GET_FILEEX_INFO_LEVELS, void* inform
     return TRUE;
 }
 
-// Only the read-only attribute has a POSIX meaning: it is the write bits.
+// Only the read-only attribute has a POSIX meaning, the write bits; a link
+// has none of its own, and its target is never changed through it.
 BOOL SetFileAttributesA(const char* path, DWORD attributes) {
     std::string name(path);
     if (Faulted("SetFileAttributesA", name)) {
         return FALSE;
     }
-    struct stat info;
-    if (stat(name.c_str(), &info) != 0) {
-        return FailFromErrno(name);
-    }
-    mode_t mode = info.st_mode & 07777;
-    mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222u) : (mode | S_IWUSR);
-    return chmod(name.c_str(), mode) == 0 ? TRUE : FailFromErrno(name);
+    return standin::SetAttributesItself(name, attributes);
 }
 
 // Opening a directory takes backup semantics, as on Windows.

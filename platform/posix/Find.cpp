@@ -2,7 +2,8 @@
 // the enumeration opens and come back in byte order after "." and "..";
 // each name is examined when it is returned. A name that cannot be examined
 // is still given with what its directory entry says, as Windows gives every
-// name a directory holds.
+// name a directory holds. Besides its Windows attributes every record carries
+// a Unix mode, as the file managers on Linux read it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -22,8 +23,8 @@ namespace {
 
 std::atomic<int> g_openEnumerations{0};
 
-// IO_REPARSE_TAG_SYMLINK: a name surrogate, as Windows tags directory links.
-const DWORD kSymbolicLinkTag = 0xA000000Cu;
+// Every link's mode on Linux: a link has no permissions of its own.
+const DWORD kLinkMode = S_IFLNK | 0777;
 
 // The directory stays open until FindClose, as a Windows enumeration holds
 // its directory handle: an enumeration left open shows as an open descriptor
@@ -61,11 +62,23 @@ DWORD NameAttributes(const std::string& name) {
     return name[0] == '.' && name != "." && name != ".." ? FILE_ATTRIBUTE_HIDDEN : 0;
 }
 
-void FillRecord(const std::string& name, DWORD attributes, DWORD reparseTag,
-                const struct stat* info, uint64_t size, WIN32_FIND_DATAA* record) {
+// The mode the file manager shows for a name that is not a link. It takes a
+// name's kind from the mode's type bits alone, and the listing shows every
+// folder as an entry of its own after its contents, a file that carries the
+// folder's total: so a folder's mode is a regular file's, with the folder's
+// own permission bits. FIFOs, devices and sockets keep their type.
+DWORD HostMode(mode_t mode) {
+    DWORD permissions = mode & 07777;
+    return S_ISDIR(mode) ? (S_IFREG | permissions) : (mode & (S_IFMT | 07777));
+}
+
+// The mode goes in dwReserved0, under FILE_ATTRIBUTE_UNIX_MODE: Linux has no
+// reparse tags to put there, and every reparse point it lists is a link.
+void FillRecord(const std::string& name, DWORD attributes, DWORD mode, const struct stat* info,
+                uint64_t size, WIN32_FIND_DATAA* record) {
     std::memset(record, 0, sizeof *record);
-    record->dwFileAttributes = attributes | NameAttributes(name);
-    record->dwReserved0 = reparseTag;
+    record->dwFileAttributes = attributes | NameAttributes(name) | FILE_ATTRIBUTE_UNIX_MODE;
+    record->dwReserved0 = mode;
     if (info != nullptr) {
         record->ftCreationTime = standin::ToFileTime(info->st_ctim);
         record->ftLastAccessTime = standin::ToFileTime(info->st_atim);
@@ -77,17 +90,18 @@ void FillRecord(const std::string& name, DWORD attributes, DWORD reparseTag,
 }
 
 // A name of a directory that can be read but not searched: only its entry's
-// type is known. A link is given as a link, never as what it may point to.
+// type is known, not its permissions. A link is given as a link by its mode,
+// never as what it may point to, which is not known either (see the dangling
+// link below).
 void DescribeFromEntry(const Name& name, WIN32_FIND_DATAA* record) {
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
-    DWORD reparseTag = 0;
+    DWORD mode = S_IFREG;
     if (name.type == DT_DIR) {
         attributes = FILE_ATTRIBUTE_DIRECTORY;
     } else if (name.type == DT_LNK) {
-        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        reparseTag = kSymbolicLinkTag;
+        mode = kLinkMode;
     }
-    FillRecord(name.text, attributes, reparseTag, nullptr, 0, record);
+    FillRecord(name.text, attributes, mode, nullptr, 0, record);
 }
 
 // Fills `record` for one name. False when the name vanished, or, for a name
@@ -115,20 +129,21 @@ bool Describe(const Enumeration& enumeration, const Name& entry, WIN32_FIND_DATA
         return true;
     }
     DWORD attributes = 0;
-    DWORD reparseTag = 0;
+    DWORD mode = HostMode(info.st_mode);
     if (S_ISLNK(info.st_mode)) {
+        mode = kLinkMode;
         struct stat target;
         if (fstatat(directory, path, &target, 0) != 0) {
-            // A dangling link is listed as the link it is, as Windows lists
-            // one, so that it can be seen and deleted.
-            FillRecord(name, FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE,
-                       kSymbolicLinkTag, &info, 0, record);
+            // A dangling link is listed as the link it is, so that it can be
+            // seen and deleted: its mode says link. Without the reparse
+            // attribute, which with a link's mode would make the file
+            // manager take it for a link to a folder and try to enter it.
+            FillRecord(name, FILE_ATTRIBUTE_ARCHIVE, mode, &info, 0, record);
             return true;
         }
         info = target;
         if (S_ISDIR(info.st_mode)) {
             attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            reparseTag = kSymbolicLinkTag;
         }
     }
     attributes |= S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -136,7 +151,7 @@ bool Describe(const Enumeration& enumeration, const Name& entry, WIN32_FIND_DATA
         attributes |= FILE_ATTRIBUTE_READONLY;
     }
     uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
-    FillRecord(name, attributes, reparseTag, &info, size, record);
+    FillRecord(name, attributes, mode, &info, size, record);
     return true;
 }
 

@@ -19,6 +19,17 @@ inline bool IsPathSeparator(char c) {
 
 inline constexpr char kRemoteNamePrefix[] = "";
 
+// Double Commander packs a selection by the entries' local names and takes a
+// directory entry for a file: its folder's name must end in a separator for
+// the folder to be packed as one, and not as an empty file.
+inline constexpr bool kFolderLocalNamesEndInSeparator = true;
+
+// Double Commander opens a plugin's file through a temporary copy, where an
+// edit is lost, unless it has an association of its own: "open" hands the
+// desktop's opener the file itself, and a directory entry's folder back to
+// the file manager to enter.
+inline constexpr bool kOpensThroughDesktop = true;
+
 // The shipped plugin carries its own platform layer, so a program that loads
 // it cannot read the plugin's last error through its own GetLastError.
 inline constexpr bool kPluginSharesLastError = false;
@@ -52,6 +63,11 @@ inline HANDLE FindFirstExact(const char* pattern, bool, WIN32_FIND_DATAA* record
 }
 inline BOOL FindNextExact(HANDLE enumeration, const char*, bool, WIN32_FIND_DATAA* record) {
     return FindNextFileA(enumeration, record);
+}
+
+// Sets exactly the permission bits `mode` of `path`, refusing a link.
+inline bool SetPermissionBits(const char* path, DWORD mode) {
+    return SetUnixPermissions(path, mode) != FALSE;
 }
 
 // The stand-in's moves already refuse another name of the same file.

@@ -1,16 +1,19 @@
 // The shell and resource calls: ShellExecuteExA shows an item's properties
 // through the desktop's file manager (the freedesktop FileManager1 interface
-// on the session bus, which Nautilus, Dolphin, Nemo and Caja serve) and
-// records what it was asked; SHGetFileInfoA hands out one icon index per file
-// extension; LoadImageA gives stable handles for shared images.
+// on the session bus, which Nautilus, Dolphin, Nemo and Caja serve), opens a
+// file with the desktop's opener (xdg-open) and records what it was asked; SHGetFileInfoA hands out
+// one icon index per file extension; LoadImageA gives stable handles for shared images.
 #include <shellapi.h>
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -66,31 +69,88 @@ std::string FileUri(const std::string& path) {
     return uri;
 }
 
+// How long the desktop may take to take the request. The file managers ask
+// for properties on their main thread, which waits meanwhile; dbus-send's
+// own reply timeout does not cover connecting to the bus, so the child is
+// given this long in all and ended if it overstays.
+const int kShowPropertiesMilliseconds = 3000;
+const char kReplyTimeout[] = "--reply-timeout=2500";
+
+// Reaps `child`, waiting at most `milliseconds`; a child that overstays is
+// killed first. True when it ended by itself with status 0.
+bool WaitBounded(pid_t child, int milliseconds) {
+    int status = 0;
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (ended < 0 && errno != EINTR) {
+            return false; // reaped by someone else: nothing to say it worked
+        }
+        struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    kill(child, SIGKILL);
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return false;
+}
+
+// Runs `argv` in a session of its own, without input or output, for at most
+// `milliseconds`; true when it ended by itself with status 0.
+bool RunBounded(const char* const* argv, int milliseconds) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, argv[0], &actions, &attributes,
+                               const_cast<char* const*>(argv), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 && WaitBounded(child, milliseconds);
+}
+
 // Asks the desktop's file manager to show the item's properties; false when
-// there is no session bus or no file manager that serves the interface.
+// there is no session bus, no file manager that serves the interface, or no
+// answer in time.
 bool ShowItemProperties(const std::string& path) {
     std::string uris = "array:string:" + FileUri(path);
     const char* argv[] = {"dbus-send",
                           "--session",
                           "--print-reply",
-                          "--reply-timeout=5000",
+                          kReplyTimeout,
                           "--dest=org.freedesktop.FileManager1",
                           "/org/freedesktop/FileManager1",
                           "org.freedesktop.FileManager1.ShowItemProperties",
                           uris.c_str(),
                           "string:",
                           nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    int spawned = posix_spawnp(&child, "dbus-send", &actions, nullptr,
-                               const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return RunBounded(argv, kShowPropertiesMilliseconds);
+}
+
+// xdg-open may return at once or run the program itself until it ends: its
+// answer is awaited for two seconds, after which it is taken to be running
+// the program and left to it (the shell ends, and the opener with the
+// program is the init process's to reap, never a child left behind).
+const char kOpenScript[] = "trap 'exit 0' USR1\n"
+                           "xdg-open \"$1\" & opener=$!\n"
+                           "(sleep 2; kill -USR1 $$) & timer=$!\n"
+                           "wait $opener; answer=$?\n"
+                           "kill $timer 2>/dev/null\n"
+                           "exit $answer\n";
+const int kOpenMilliseconds = 4000;
+
+// Opens `path` with the desktop's opener; false when there is none, or it
+// said it could not.
+bool OpenWithDesktop(const std::string& path) {
+    const char* argv[] = {"/bin/sh", "-c", kOpenScript, "sh", path.c_str(), nullptr};
+    return RunBounded(argv, kOpenMilliseconds);
 }
 
 } // namespace
@@ -112,8 +172,11 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     CopyText(record.file, sizeof record.file, info->lpFile);
     bool properties = info->lpVerb != nullptr && strcasecmp(info->lpVerb, "properties") == 0 &&
                       info->lpFile != nullptr;
-    bool shown =
-        g_shellAnswer >= 0 ? g_shellAnswer != 0 : properties && ShowItemProperties(info->lpFile);
+    bool open =
+        info->lpVerb != nullptr && strcasecmp(info->lpVerb, "open") == 0 && info->lpFile != nullptr;
+    bool shown = g_shellAnswer >= 0 ? g_shellAnswer != 0
+                 : properties       ? ShowItemProperties(info->lpFile)
+                                    : open && OpenWithDesktop(info->lpFile);
     return shown ? TRUE : standin::Fail(ERROR_NO_ASSOCIATION);
 }
 
@@ -125,6 +188,11 @@ void StandInLastShellExecute(ShellExecuteRecord* record) {
 void StandInShellExecuteSucceeds(BOOL succeeds) {
     std::lock_guard<std::mutex> lock(g_shellLock);
     g_shellAnswer = succeeds != FALSE ? 1 : 0;
+}
+
+void StandInShellExecuteAsksDesktop(void) {
+    std::lock_guard<std::mutex> lock(g_shellLock);
+    g_shellAnswer = -1;
 }
 
 uintptr_t SHGetFileInfoA(const char* path, DWORD, SHFILEINFOA* info, UINT infoSize, UINT flags) {

@@ -29,6 +29,9 @@ BOOL CopyEntry(const std::string& source, const std::string& target, DWORD flags
 // a symbolic link's own, with the directory bit where it leads to a folder.
 DWORD AttributesOf(const std::string& path, const struct stat& info);
 
+// SetFileAttributesA on the file at `path` itself, never through a link.
+BOOL SetAttributesItself(const std::string& path, DWORD attributes);
+
 FILETIME ToFileTime(const struct timespec& time);
 struct timespec ToTimespec(const FILETIME& time);
 

@@ -35,4 +35,6 @@ int StandInOpenFiles(void);
 void StandInLastShellExecute(ShellExecuteRecord* record);
 // Makes ShellExecuteExA answer without asking the desktop, as a test must.
 void StandInShellExecuteSucceeds(BOOL succeeds);
+// Makes ShellExecuteExA ask the desktop again, as it does in a file manager.
+void StandInShellExecuteAsksDesktop(void);
 }

@@ -48,6 +48,10 @@ union LARGE_INTEGER {
 #define FILE_ATTRIBUTE_ARCHIVE 0x20
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+// Not a Windows attribute: the file managers' flag for a record whose
+// dwReserved0 holds a Unix mode (st_mode) instead of a reparse tag. Every
+// record of this layer's enumeration carries it.
+#define FILE_ATTRIBUTE_UNIX_MODE 0x80000000u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
 #define ERROR_SUCCESS 0
@@ -63,6 +67,7 @@ union LARGE_INTEGER {
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_DISK_FULL 39
+#define ERROR_NOT_SUPPORTED 50
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
@@ -172,6 +177,11 @@ BOOL DeleteFileA(const char* path);
 BOOL RemoveDirectoryA(const char* path);
 BOOL CreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security);
 BOOL SetFileAttributesA(const char* path, DWORD attributes);
+// Not Windows: sets exactly the permission bits `mode` (at most 07777) of the
+// file or folder at `path`, as chmod does. A symbolic link is refused
+// (ERROR_NOT_SUPPORTED): it has no permissions of its own, and what it points
+// to is another file.
+BOOL SetUnixPermissions(const char* path, DWORD mode);
 DWORD GetFileAttributesA(const char* path);
 BOOL GetFileAttributesExA(const char* path, GET_FILEEX_INFO_LEVELS level, void* information);
 HANDLE CreateFileA(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,

@@ -28,6 +28,11 @@ inline bool IsPathSeparator(char c) {
 // What the host puts before a local path to make its RemoteName.
 inline constexpr char kRemoteNamePrefix[] = "\\";
 
+// Total Commander takes a directory entry's local name as it is, and opens
+// a local file itself when asked to.
+inline constexpr bool kFolderLocalNamesEndInSeparator = false;
+inline constexpr bool kOpensThroughDesktop = false;
+
 // The plugin and the program that loads it share kernel32's last error.
 inline constexpr bool kPluginSharesLastError = true;
 
@@ -81,6 +86,12 @@ bool EndsWithSeparator(const char* path, size_t length);
 HANDLE FindFirstExact(const char* pattern, bool literal, WIN32_FIND_DATAA* record);
 BOOL FindNextExact(HANDLE enumeration, const char* directory, bool literal,
                    WIN32_FIND_DATAA* record);
+
+// Windows files have no Unix permission bits to set.
+inline bool SetPermissionBits(const char*, DWORD) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
 
 // True when `a` and `b` are two names (hard links) of one file, two entries
 // which a rename takes for one and leaves as they are while it reports

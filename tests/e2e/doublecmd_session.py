@@ -15,8 +15,13 @@ Overwrite); renames in place onto an existing name (refused, nothing lost);
 copies a whole tree out with select all + F5 and deletes it with select all +
 F8 (nested and empty folders); copies out a file read slowly enough to watch
 the progress window rise and Cancel stop it (no partial file left); and checks
-that a long listing leaves no enumeration open. Every process started here is
-stopped by its PID.
+that a long listing leaves no enumeration open. The panel shows Unix
+permissions, set through the attributes dialog; Enter opens the real file
+with Double Commander's own association and with the desktop's opener (a
+stand-in that records what it was given) and enters a directory entry's
+folder; select all + Alt+F5 packs a zip that extracts every file and folder;
+"properties" with a session bus that never answers leaves Double Commander
+answering within seconds. Every process started here is stopped by its PID.
 
 usage: doublecmd_session.py PLUGIN [--screenshot PNG]
 """
@@ -25,12 +30,14 @@ import datetime
 import os
 import shutil
 import signal
+import socket
 import stat
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+import zipfile
 
 # The session's own key map. Double Commander reads Shift, Ctrl and Alt as they
 # are when it handles a key, not as they were when the key was pressed: a busy
@@ -57,7 +64,21 @@ KEYS = {  # key -> (command, parameters)
     "Ins": ("cm_View", []),
     "Del": ("cm_Edit", []),
     "PgUp": ("cm_SetFileProperties", []),
+    "PgDn": ("cm_PackFiles", []),
+    "F13": ("cm_FileProperties", []),
 }
+
+# Enter on a .txt file runs this association of Double Commander's own; on
+# other files the plugin hands the file to the desktop's opener, xdg-open,
+# here a stand-in. Both record what they were given; the association also
+# writes into the file it opened.
+ASSOCIATION = """#!/bin/sh
+printf '%s\\n' "$1" >> "{log}"
+printf '+assoc' >> "$1"
+"""
+OPENER = """#!/bin/sh
+printf '%s\\n' "$1" >> "{log}"
+"""
 
 failures = []
 session_started = time.time()
@@ -176,6 +197,13 @@ class Session:
         for name in ("out", "empty", "config", "tree_out", "slow", "slow_out"):
             os.makedirs(self.paths[name])
         self.plugin = plugin
+        self.bin = os.path.join(work, "bin")
+        self.opened = {"association": os.path.join(work, "association.log"),
+                       "desktop": os.path.join(work, "desktop.log")}
+        # A session bus that takes every connection and never answers.
+        self.bus = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.bus.bind(os.path.join(work, "bus"))
+        self.bus.listen(16)
 
     def start(self, program, stderr=subprocess.DEVNULL, **options):
         process = subprocess.Popen(program, stdout=subprocess.DEVNULL, stderr=stderr, **options)
@@ -194,7 +222,9 @@ class Session:
                 raise RuntimeError("Xvfb did not start")
             number += chunk
         os.close(read_end)
-        self.env = dict(os.environ, DISPLAY=":" + number.decode().strip())
+        self.env = dict(os.environ, DISPLAY=":" + number.decode().strip(),
+                        PATH=self.bin + os.pathsep + os.environ.get("PATH", ""),
+                        DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(self.work, "bus"))
         # Without a window manager Double Commander busy-loops at start, and
         # one that comes after it leaves it spinning as long: it starts only
         # once openbox has taken the screen. Once in some fifty starts openbox
@@ -227,9 +257,25 @@ class Session:
   <Behaviours><ShowSystemFiles>True</ShowSystemFiles></Behaviours>
   <FileOperations><Confirmations>0</Confirmations></FileOperations>
   <Plugins><WfxPlugins><WfxPlugin Enabled="True"><Name>Quenfold</Name>
-    <Path>{self.plugin}</Path></WfxPlugin></WfxPlugins></Plugins>
+    <Path>{self.plugin}</Path></WfxPlugin></WfxPlugins>
+    <WcxPlugins><WcxPlugin Enabled="True"><ArchiveExt>zip</ArchiveExt>
+    <Path>/usr/lib/doublecmd/plugins/wcx/zip/zip.wcx</Path><Flags>31</Flags></WcxPlugin>
+    </WcxPlugins></Plugins>
 </doublecmd>
 """)
+        with open(os.path.join(self.paths["config"], "extassoc.xml"), "w") as f:
+            f.write(f"""<?xml version="1.0" encoding="UTF-8"?>
+<doublecmd DCVersion="1.0.10"><ExtensionAssociation><FileType><Name>Text</Name>
+  <ExtensionList>txt</ExtensionList><Actions><Action><Name>Open</Name>
+  <Command>{self.bin}/association</Command><Params>%p</Params></Action></Actions>
+</FileType></ExtensionAssociation></doublecmd>
+""")
+        os.makedirs(self.bin)
+        for name, script in (("association", ASSOCIATION), ("xdg-open", OPENER)):
+            path = os.path.join(self.bin, name)
+            with open(path, "w") as f:
+                f.write(script.format(log=self.opened[name if name == "association" else "desktop"]))
+            os.chmod(path, 0o755)
         hotkeys = []
         for key, (command, parameters) in KEYS.items():
             params = "".join(f"<Param>{p.format(**self.paths)}</Param>" for p in parameters)
@@ -373,18 +419,20 @@ class Session:
         except FileNotFoundError:
             return []
 
-    def details(self):
-        """Name and size of every entry, from the panel's clipboard copy. A link
-    to a directory shows as "[name]" of size "<LNK>"."""
+    def details(self, column=2):
+        """Name and size (or another column: 4 is Attr) of every entry, from the
+        panel's clipboard copy. A link to a directory shows as "[name]" of
+        size "<LNK>"."""
         self.key("F7", "F3", "F4", "F7")
         text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
                               capture_output=True, timeout=10).stdout.decode("utf-8")
         entries = {}
         for line in text.splitlines():
-            name, extension, size = line.split("\t")[:3]
+            fields = line.split("\t")
+            name, extension, size = fields[:3]
             if size == "<LNK>" and name.startswith("[") and name.endswith("]"):
                 name = name[1:-1]
-            entries[name + ("." + extension if extension else "")] = size
+            entries[name + ("." + extension if extension else "")] = fields[column]
         return entries
 
     def wait_for_listing(self, expected, seconds=20):
@@ -442,6 +490,7 @@ class Session:
     def stop(self):
         for process in reversed(self.processes):
             self.stop_process(process)
+        self.bus.close()
 
 
 def make_big_tree(root, levels=20, per_level=5000):
@@ -538,9 +587,10 @@ def view_and_edit(session, names, before):
 
 def set_file_properties(session, names):
     """cm_SetFileProperties: the year of the modification time typed over
-    (2020), Read only ticked, OK; the real file is read-only and has that
+    (2020), the permissions typed as 640 in the Octal field, OK; Double
+    Commander sends "chmod 640", and the real file has that mode and that
     time. Its dialog has no mnemonics: its fields are clicked where Double
-    Commander 1.0.10 lays them out."""
+    Commander 1.0.10 lays out its Unix attributes dialog."""
     path = os.path.join(session.paths["fixture"], "Case")
     modified = datetime.datetime.fromtimestamp(os.stat(path).st_mtime)
     session.cursor_to(names, "Case")
@@ -557,18 +607,123 @@ def set_file_properties(session, names):
     click(198, 72)  # the year of "Modified"
     session.xdotool("type", "--delay", "50", "2020")
     time.sleep(0.3)
-    click(22, 190)  # Read only
-    click(225, 258)  # OK
+    click(178, 339)  # Octal
+    session.key("End", *["BackSpace"] * 4, pause=0.1, to_main=False)
+    session.xdotool("type", "--delay", "50", "640")
+    time.sleep(0.3)
+    click(225, 432)  # OK
     expected = modified.replace(year=2020).timestamp()
-    check("attributes and time set on the real file, no dialog",
-          session.settled(lambda: abs(os.stat(path).st_mtime - expected) < 1), True)
+    check("permissions and time set on the real file, no dialog",
+          session.settled(lambda: abs(os.stat(path).st_mtime - expected) < 1 and
+                          stat.S_IMODE(os.stat(path).st_mode) == 0o640), True)
     state = os.stat(path)
-    check("the file made read-only", state.st_mode & 0o222, 0)
+    check("the file's permissions", oct(stat.S_IMODE(state.st_mode)), oct(0o640))
     # The dialog shows and sets milliseconds.
     print(f"   modification time set {state.st_mtime - expected:+.4f} s from the one asked for")
     check("its modification time, to the millisecond", abs(state.st_mtime - expected) < 0.002,
           True)
     os.chmod(path, 0o644)
+
+
+def permissions_column(session, fixture):
+    """The Attr column shows each entry's Unix permissions: a file's own, a
+    directory entry's folder's on a file (it keeps its total), a link's as a
+    link (a directory link still <LNK>)."""
+    shown = session.details(column=4)
+    sizes = session.details()
+    check("the Attr column of a 0644 file, a 0755 file, a directory entry and a link",
+          [shown.get(name) for name in ("a/b/report.txt", "a/g", "a./", "lnk", "dangling")],
+          ["-rw-r--r--", "-rwxr-xr-x", "-rwxr-x---", "lrwxrwxrwx", "lrwxrwxrwx"])
+    check("the directory entry with its total, the link still <LNK>",
+          [sizes.get("a./"), sizes.get("lnk"), sizes.get("dangling")], ["15", "<LNK>", "0"])
+    os.chmod(os.path.join(fixture, "a"), 0o755)
+    os.chmod(os.path.join(fixture, "a", "g"), 0o644)
+
+
+def enter(session, names, expected):
+    """Enter on a .txt file runs Double Commander's own association on the
+    real file; on a file it has none for, the desktop's opener gets the real
+    file (not a temporary copy); on a directory entry, its folder opens in
+    an ordinary panel. No dialog comes."""
+    fixture = session.paths["fixture"]
+    report = os.path.join(fixture, "a", "b", "report.txt")
+    with open(report, "rb") as f:
+        content = f.read()
+    session.cursor_to(names, "a/b/report.txt")
+    session.key("Return", pause=0.2)
+    check("Enter with an association of Double Commander's own edits the real file",
+          session.settled(lambda: os.path.exists(session.opened["association"]) and
+                          open(report, "rb").read() == content + b"+assoc"), True)
+    with open(session.opened["association"]) as f:
+        check("the association was given the real file", f.read(), report + "\n")
+    with open(report, "wb") as f:
+        f.write(content)
+
+    session.cursor_to(names, "a/g")
+    session.key("Return", pause=0.2)
+    check("Enter without one hands the desktop's opener the file, no dialog",
+          session.settled(lambda: os.path.exists(session.opened["desktop"])), True)
+    with open(session.opened["desktop"]) as f:
+        check("the opener was given the real file", f.read(),
+              os.path.join(fixture, "a", "g") + "\n")
+
+    session.cursor_to(names, "a/b./")
+    session.key("Return", pause=0.2)
+    check("Enter on a directory entry opens its folder, no dialog",
+          session.settled(lambda: session.selection() == ["report.txt"]), True)
+    names = session.change_panels("F2", expected)
+    check("back in the plugin panel", sorted(names), sorted(expected))
+    return names
+
+
+def pack_all(session):
+    """Select all + Alt+F5 (PgDn here) with the zip packer: the archive passes
+    unzip -t, and extracted it is the tree, every file with its content and
+    every folder, empty ones included."""
+    tree, out = session.paths["tree"], session.paths["tree_out"]
+    archive = os.path.join(out, os.path.basename(tree) + ".zip")
+    session.key("F7", "F3", "Next", pause=0.2)
+    dialog = session.window_titled("Pack files")
+    check("Alt+F5 opens the pack dialog", dialog is not None, True)
+    if not dialog:
+        return
+    session.activate(dialog)
+    session.key("Return", pause=0.2, to_main=False)
+    check("the archive made, no dialog",
+          session.settled(lambda: os.path.exists(archive) and
+                          zipfile.is_zipfile(archive)), True)
+    tested = subprocess.run(["unzip", "-t", archive], capture_output=True, text=True)
+    check("unzip -t accepts the archive", tested.returncode, 0)
+    extracted = os.path.join(session.work, "extracted")
+    subprocess.run(["unzip", "-q", archive, "-d", extracted], check=False)
+    check("the archive extracts to the tree", tree_state(extracted, relative=True),
+          tree_state(tree, relative=True))
+    os.remove(archive)
+    shutil.rmtree(extracted, ignore_errors=True)
+
+
+def properties_with_a_silent_bus(session, names):
+    """"properties" (Alt+Enter, F13 here) asks the desktop over a session bus
+    that takes the connection and never answers: Double Commander, which
+    waits on its main thread, answers again within 5 seconds."""
+    session.cursor_to(names, "a/g")
+    if os.path.exists(session.paths["selection"]):
+        os.remove(session.paths["selection"])
+    began = time.time()
+    session.key("F13", "F6", pause=0)
+    answered = wait_until(lambda: os.path.exists(session.paths["selection"]), 20)
+    waited = time.time() - began
+    print(f"   Double Commander answered {waited:.1f} s after properties")
+    session.bus.setblocking(False)
+    try:
+        session.bus.accept()[0].close()
+        connected = True
+    except BlockingIOError:
+        connected = False
+    check("properties asked the silent bus", connected, True)
+    check("properties with a silent bus: Double Commander answers within 5 s",
+          bool(answered) and waited < 5, True)
+    session.settled(lambda: True, seconds=2)
 
 
 def make_tree(root):
@@ -594,6 +749,7 @@ def select_all_copy_and_delete(session):
     names = session.change_panels("F1", expected)
     check("tree listed", sorted(names), sorted(expected))
 
+    pack_all(session)
     copy_all(session, tree, out, "select all + F5")
 
     session.key("F7", "F3", "F8", pause=0.2)
@@ -736,6 +892,8 @@ def run(session, screenshot):
 def run_steps(session, screenshot, making):
     fixture = session.paths["fixture"]
     make_fixture(fixture, session.paths["outside"])
+    os.chmod(os.path.join(fixture, "a", "g"), 0o755)
+    os.chmod(os.path.join(fixture, "a"), 0o750)
     expected = oracle(fixture)
     before = tree_state(fixture)
 
@@ -744,6 +902,7 @@ def run_steps(session, screenshot, making):
     check("listed names", sorted(names), sorted(expected))
     details = session.details()
     check("sizes of files and directory entries", details, expected)
+    permissions_column(session, fixture)
     if screenshot:
         session.screenshot(screenshot)
 
@@ -781,6 +940,12 @@ def run_steps(session, screenshot, making):
 
     step("cm_SetFileProperties")
     set_file_properties(session, names)
+
+    step("Enter")
+    names = enter(session, names, expected)
+
+    step("properties with a session bus that never answers")
+    properties_with_a_silent_bus(session, names)
 
     step("F8 on a directory link")
     if "dlink" in names:
