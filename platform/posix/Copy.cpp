@@ -23,17 +23,14 @@
 namespace {
 
 using standin::Fail;
+using standin::FailFromErrno;
 using standin::Faulted;
+using standin::IsReadOnly;
 
 // Each chunk takes well under a second even on a slow disk, so the progress
 // routine hears often enough to show movement and to cancel.
 const off_t kChunkBytes = 8 << 20;
 const size_t kBufferBytes = 1 << 16;
-
-BOOL FailFromErrno(int error, const std::string& path) {
-    standin::SetErrorFromErrno(error, path);
-    return FALSE;
-}
 
 // What a copy reports to its caller's routine, and whether it was cancelled.
 struct Progress {
@@ -347,10 +344,6 @@ BOOL RecreateSpecial(const std::string& source, const struct stat& info,
     struct timespec times[2] = {info.st_atim, info.st_mtim};
     utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
     return TRUE;
-}
-
-bool IsReadOnly(const struct stat& info) {
-    return (info.st_mode & S_IWUSR) == 0;
 }
 
 // What Windows refuses of an existing target before it copies anything.

@@ -9,13 +9,8 @@ namespace {
 thread_local DWORD t_lastError = 0;
 
 bool ParentExists(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return true;
-    }
     struct stat info;
-    return stat(slash == 0 ? "/" : path.substr(0, slash).c_str(), &info) == 0 &&
-           S_ISDIR(info.st_mode);
+    return stat(standin::FolderOf(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 } // namespace
 
@@ -31,6 +26,23 @@ namespace standin {
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
+}
+
+BOOL FailFromErrno(int error, const std::string& path) {
+    SetErrorFromErrno(error, path);
+    return FALSE;
+}
+
+BOOL FailFromErrno(const std::string& path) {
+    return FailFromErrno(errno, path);
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 void SetErrorFromErrno(int error, const std::string& path) {

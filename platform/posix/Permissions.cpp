@@ -10,6 +10,8 @@
 
 #include "StandIn.h"
 
+using standin::FailFromErrno;
+
 namespace {
 
 // The write bits the process's umask withholds, read without changing the
@@ -80,11 +82,6 @@ class Itself {
     int descriptor_;
     struct stat info_ = {};
 };
-
-BOOL FailFromErrno(const std::string& path) {
-    standin::SetErrorFromErrno(errno, path);
-    return FALSE;
-}
 
 } // namespace
 

@@ -13,6 +13,20 @@ namespace standin {
 // directory on its way (3) as Windows does.
 void SetErrorFromErrno(int error, const std::string& path);
 BOOL Fail(DWORD error);
+// FALSE, with the last error set from `error` (errno when not given).
+BOOL FailFromErrno(int error, const std::string& path);
+BOOL FailFromErrno(const std::string& path);
+
+// The folder that holds `path`: "." for a bare name, "/" for the root's.
+std::string FolderOf(const std::string& path);
+
+inline bool IsReadOnly(const struct stat& info) {
+    return (info.st_mode & S_IWUSR) == 0;
+}
+
+inline bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // True (with the last error set) when a test injected a failure for this call.
 bool Faulted(const char* function, const std::string& path);
