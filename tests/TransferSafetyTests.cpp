@@ -155,6 +155,27 @@ bool OnDifferentFileSystems(const ScratchDir& a, const ScratchDir& b) {
 }
 #endif
 
+// The four ways a file reaches another name: out to a local name the host
+// chooses, or inside the namespace; copied or moved.
+enum class Form { CopyOut, MoveOut, CopyInside, MoveInside };
+const Form kForms[] = {Form::CopyOut, Form::MoveOut, Form::CopyInside, Form::MoveInside};
+const char* const kFormNames[] = {"copy-out", "move-out", "copy inside", "move inside"};
+
+bool IsMove(Form form) {
+    return form == Form::MoveOut || form == Form::MoveInside;
+}
+
+// Transfers the entry `source` (a RemoteName) to `name` in `there` by `form`.
+int Transfer(Form form, const std::string& source, const ScratchDir& there, const std::string& name,
+             bool overwrite) {
+    if (form == Form::CopyOut || form == Form::MoveOut) {
+        int flags =
+            (IsMove(form) ? FS_COPYFLAGS_MOVE : 0) | (overwrite ? FS_COPYFLAGS_OVERWRITE : 0);
+        return GetFile(source, there / name, flags);
+    }
+    return RenMov(source, Remote(there / name), IsMove(form), overwrite);
+}
+
 } // namespace
 
 // The new content needs more room than the volume has left beside the old:
@@ -165,30 +186,18 @@ TEST_F(TransferSafetyTest, OverwriteOntoAFullVolumeKeepsTheOldTarget) {
         GTEST_SKIP() << "no small tmpfs volume could be mounted here";
     }
     const uint64_t kOld = 3 * kMiB / 2, kNew = 3 * kMiB; // on a 4 MiB volume
-    const char* forms[] = {"copy-out", "move-out", "copy inside", "move inside"};
     WriteData(scratch, "new.bin", kNew, 'n');
-    for (int form = 0; form < 4; ++form) {
+    for (Form form : kForms) {
+        SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
         ScratchDir full(small);
         WriteData(full, "target.bin", kOld, 'o');
-        std::string source = R(scratch, "new.bin");
-        int result = FS_FILE_OK;
-        switch (form) {
-        case 0:
-            result = GetFile(source, full / "target.bin", FS_COPYFLAGS_OVERWRITE);
-            break;
-        case 1:
-            result =
-                GetFile(source, full / "target.bin", FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE);
-            break;
-        default:
-            result = RenMov(source, R(full, "target.bin"), form == 3, true);
-            break;
-        }
-        EXPECT_EQ(result, FS_FILE_WRITEERROR) << forms[form] << ": the target's side is full";
+        EXPECT_EQ(Transfer(form, R(scratch, "new.bin"), full, "target.bin", true),
+                  FS_FILE_WRITEERROR)
+            << "the target's side is full";
         EXPECT_EQ(NamesIn(full), std::vector<std::string>({"target.bin"}))
-            << forms[form] << ": no partial or temporary file";
-        EXPECT_TRUE(IsAll(full.Read("target.bin"), kOld, 'o')) << forms[form];
-        EXPECT_TRUE(IsAll(scratch.Read("new.bin"), kNew, 'n')) << forms[form];
+            << "no partial or temporary file";
+        EXPECT_TRUE(IsAll(full.Read("target.bin"), kOld, 'o'));
+        EXPECT_TRUE(IsAll(scratch.Read("new.bin"), kNew, 'n'));
     }
 }
 
@@ -232,20 +241,19 @@ TEST_F(TransferSafetyTest, AbortDuringACopyLeavesEverythingAsItWas) {
     const uint64_t kSize = 64 * kMiB;
     WriteData(scratch, "big.bin", kSize, 'b');
     scratch.MakeFile("old.bin", 3, 'o');
-    std::string remote = R(scratch, "big.bin");
-    const char* forms[] = {"copy-out over", "copy-out", "copy inside over", "copy inside"};
-    for (int form = 0; form < 4; ++form) {
-        InitPlugin(1);
-        std::string target = form % 2 == 0 ? "old.bin" : "new.bin";
-        int result = form < 2
-                         ? GetFile(remote, scratch / target, form == 0 ? FS_COPYFLAGS_OVERWRITE : 0)
-                         : RenMov(remote, R(scratch, target), false, form == 2);
-        EXPECT_EQ(result, FS_FILE_USERABORT) << forms[form];
-        ASSERT_EQ(g_progress.calls.size(), 2u) << forms[form];
-        EXPECT_LT(g_progress.calls[1].percent, 100) << forms[form] << ": stopped midway";
-        EXPECT_EQ(NamesIn(scratch), std::vector<std::string>({"big.bin", "old.bin"}))
-            << forms[form] << ": no partial or temporary file";
-        EXPECT_EQ(scratch.Read("old.bin"), "ooo") << forms[form];
+    for (Form form : {Form::CopyOut, Form::CopyInside}) {
+        for (bool over : {true, false}) {
+            SCOPED_TRACE(std::string(kFormNames[static_cast<int>(form)]) + (over ? " over" : ""));
+            InitPlugin(1);
+            EXPECT_EQ(
+                Transfer(form, R(scratch, "big.bin"), scratch, over ? "old.bin" : "new.bin", over),
+                FS_FILE_USERABORT);
+            ASSERT_EQ(g_progress.calls.size(), 2u);
+            EXPECT_LT(g_progress.calls[1].percent, 100) << "stopped midway";
+            EXPECT_EQ(NamesIn(scratch), std::vector<std::string>({"big.bin", "old.bin"}))
+                << "no partial or temporary file";
+            EXPECT_EQ(scratch.Read("old.bin"), "ooo");
+        }
     }
     EXPECT_TRUE(IsAll(scratch.Read("big.bin"), kSize, 'b'));
 }
@@ -263,19 +271,18 @@ TEST_F(TransferSafetyTest, AbortDuringAMoveAcrossVolumesKeepsTheSource) {
     const uint64_t kSize = 32 * kMiB; // more than one of the copy's chunks
     WriteData(scratch, "big.bin", kSize, 'b');
     there.MakeFile("old.bin", 3, 'o');
-    std::string remote = R(scratch, "big.bin");
-    const char* forms[] = {"move-out over", "move-out", "move inside over", "move inside"};
-    for (int form = 0; form < 4; ++form) {
-        InitPlugin(1);
-        std::string target = form % 2 == 0 ? "old.bin" : "new.bin";
-        int flags = FS_COPYFLAGS_MOVE | (form == 0 ? FS_COPYFLAGS_OVERWRITE : 0);
-        int result = form < 2 ? GetFile(remote, there / target, flags)
-                              : RenMov(remote, R(there, target), true, form == 2);
-        EXPECT_EQ(result, FS_FILE_USERABORT) << forms[form];
-        EXPECT_EQ(NamesIn(there), std::vector<std::string>({"old.bin"}))
-            << forms[form] << ": no partial or temporary file";
-        EXPECT_EQ(there.Read("old.bin"), "ooo") << forms[form];
-        EXPECT_TRUE(IsAll(scratch.Read("big.bin"), kSize, 'b')) << forms[form];
+    for (Form form : {Form::MoveOut, Form::MoveInside}) {
+        for (bool over : {true, false}) {
+            SCOPED_TRACE(std::string(kFormNames[static_cast<int>(form)]) + (over ? " over" : ""));
+            InitPlugin(1);
+            EXPECT_EQ(
+                Transfer(form, R(scratch, "big.bin"), there, over ? "old.bin" : "new.bin", over),
+                FS_FILE_USERABORT);
+            EXPECT_EQ(NamesIn(there), std::vector<std::string>({"old.bin"}))
+                << "no partial or temporary file";
+            EXPECT_EQ(there.Read("old.bin"), "ooo");
+            EXPECT_TRUE(IsAll(scratch.Read("big.bin"), kSize, 'b'));
+        }
     }
 }
 
@@ -284,32 +291,26 @@ TEST_F(TransferSafetyTest, AbortDuringAMoveAcrossVolumesKeepsTheSource) {
 // keeps its data.
 TEST_F(TransferSafetyTest, OverwritingALinkedTargetLeavesTheOtherFileAlone) {
     scratch.MakeFile("new.txt", 3, 'n');
-    for (int form = 0; form < 2; ++form) {
-        std::string kept = "kept" + std::to_string(form) + ".txt";
-        std::string target = "target" + std::to_string(form) + ".txt";
+    for (Form form : {Form::CopyOut, Form::CopyInside}) {
+        std::string name = kFormNames[static_cast<int>(form)];
+        std::string kept = "kept " + name, target = "target " + name;
         scratch.MakeFile(kept, 4, 'k');
         ASSERT_TRUE(MakeHardLink(scratch / kept, scratch / target));
-        int result = form == 0
-                         ? GetFile(R(scratch, "new.txt"), scratch / target, FS_COPYFLAGS_OVERWRITE)
-                         : RenMov(R(scratch, "new.txt"), R(scratch, target), false, true);
-        EXPECT_EQ(result, FS_FILE_OK) << form;
-        EXPECT_EQ(scratch.Read(target), "nnn") << form;
-        EXPECT_EQ(scratch.Read(kept), "kkkk") << form << ": the other name's data";
+        EXPECT_EQ(Transfer(form, R(scratch, "new.txt"), scratch, target, true), FS_FILE_OK) << name;
+        EXPECT_EQ(scratch.Read(target), "nnn") << name;
+        EXPECT_EQ(scratch.Read(kept), "kkkk") << name << ": the other name's data";
     }
 #ifndef _WIN32
     // Wine makes no symbolic links; on Linux the link itself is replaced.
     ScratchDir outside;
     outside.MakeFile("elsewhere.txt", 5, 'e');
-    for (int form = 0; form < 2; ++form) {
-        std::string link = "link" + std::to_string(form);
+    for (Form form : {Form::CopyOut, Form::CopyInside}) {
+        std::string link = std::string("link ") + kFormNames[static_cast<int>(form)];
         ASSERT_EQ(symlink((outside / "elsewhere.txt").c_str(), (scratch / link).c_str()), 0);
-        int result = form == 0
-                         ? GetFile(R(scratch, "new.txt"), scratch / link, FS_COPYFLAGS_OVERWRITE)
-                         : RenMov(R(scratch, "new.txt"), R(scratch, link), false, true);
-        EXPECT_EQ(result, FS_FILE_OK) << form;
-        EXPECT_TRUE(S_ISREG(StatOf(scratch / link).st_mode)) << form;
-        EXPECT_EQ(scratch.Read(link), "nnn") << form;
-        EXPECT_EQ(outside.Read("elsewhere.txt"), "eeeee") << form << ": outside the listed tree";
+        EXPECT_EQ(Transfer(form, R(scratch, "new.txt"), scratch, link, true), FS_FILE_OK) << link;
+        EXPECT_TRUE(S_ISREG(StatOf(scratch / link).st_mode)) << link;
+        EXPECT_EQ(scratch.Read(link), "nnn") << link;
+        EXPECT_EQ(outside.Read("elsewhere.txt"), "eeeee") << link << ": outside the listed tree";
     }
 #endif
 }
@@ -394,9 +395,10 @@ TEST_F(TransferSafetyTest, MovesAcrossFileSystemsKeepModeOwnerTimesAndAttributes
     ASSERT_TRUE(OnDifferentFileSystems(scratch, there));
     bool attributes = TakesUserAttributes(there);
     bool root = geteuid() == 0;
-    const char* forms[] = {"move-out", "move inside"};
-    for (int form = 0; form < 2; ++form) {
-        std::string name = "private" + std::to_string(form);
+    std::vector<std::string> moved;
+    for (Form form : {Form::MoveOut, Form::MoveInside}) {
+        SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+        std::string name = std::string("private ") + kFormNames[static_cast<int>(form)];
         std::string source = scratch / name;
         scratch.MakeFile(name, 5, 'p');
         ASSERT_EQ(chmod(source.c_str(), 0640), 0);
@@ -411,29 +413,25 @@ TEST_F(TransferSafetyTest, MovesAcrossFileSystemsKeepModeOwnerTimesAndAttributes
         there.MakeFile(name, 9, 'o');
         ASSERT_EQ(chmod((there / name).c_str(), 0644), 0);
 
-        int result = form == 0 ? GetFile(R(scratch, name), there / name,
-                                         FS_COPYFLAGS_MOVE | FS_COPYFLAGS_OVERWRITE)
-                               : RenMov(R(scratch, name), R(there, name), true, true);
-        ASSERT_EQ(result, FS_FILE_OK) << forms[form];
-        EXPECT_FALSE(scratch.Exists(name)) << forms[form];
+        ASSERT_EQ(Transfer(form, R(scratch, name), there, name, true), FS_FILE_OK);
+        EXPECT_FALSE(scratch.Exists(name));
         struct stat after = StatOf(there / name); // before a read touches the access time
-        EXPECT_EQ(there.Read(name), "ppppp") << forms[form];
-        EXPECT_EQ(after.st_mode & 07777, 0640u) << forms[form];
-        EXPECT_EQ(after.st_uid, before.st_uid) << forms[form];
-        EXPECT_EQ(after.st_gid, before.st_gid) << forms[form];
-        EXPECT_EQ(after.st_mtim.tv_sec, times[1].tv_sec) << forms[form];
-        EXPECT_EQ(after.st_mtim.tv_nsec, times[1].tv_nsec) << forms[form];
-        EXPECT_EQ(after.st_atim.tv_sec, times[0].tv_sec) << forms[form];
-        EXPECT_EQ(after.st_atim.tv_nsec, times[0].tv_nsec) << forms[form];
+        EXPECT_EQ(there.Read(name), "ppppp");
+        EXPECT_EQ(after.st_mode & 07777, 0640u);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(after.st_mtim.tv_sec, times[1].tv_sec);
+        EXPECT_EQ(after.st_mtim.tv_nsec, times[1].tv_nsec);
+        EXPECT_EQ(after.st_atim.tv_sec, times[0].tv_sec);
+        EXPECT_EQ(after.st_atim.tv_nsec, times[0].tv_nsec);
         if (attributes) { // tmpfs before Linux 6.6 keeps no user attributes
             char value[32] = {};
-            EXPECT_EQ(getxattr((there / name).c_str(), "user.origin", value, sizeof value), 10)
-                << forms[form];
-            EXPECT_STREQ(value, "downloaded") << forms[form];
+            EXPECT_EQ(getxattr((there / name).c_str(), "user.origin", value, sizeof value), 10);
+            EXPECT_STREQ(value, "downloaded");
         }
-        std::vector<std::string> moved = {"private0", "private1"};
-        moved.resize(static_cast<size_t>(form) + 1);
-        EXPECT_EQ(NamesIn(there), moved) << forms[form] << ": no temporary file";
+        moved.push_back(name);
+        std::sort(moved.begin(), moved.end());
+        EXPECT_EQ(NamesIn(there), moved) << "no temporary file";
     }
     if (root) {
         // The owner is kept, and so the set-user-id bit that speaks for it.
@@ -568,10 +566,6 @@ TEST_F(TransferSafetyTest, SparseFilesStaySparse) {
 
 namespace {
 
-enum class Form { CopyOut, CopyInside, MoveOutAcross, MoveInsideAcross };
-const char* const kFormNames[] = {"copy-out", "copy inside", "move-out across volumes",
-                                  "move inside across volumes"};
-
 // What another program, or the system, does to a transfer while it runs.
 enum class Fault {
     SourceShrinks, // the source is cut short after the first chunk
@@ -593,16 +587,16 @@ struct FaultCase {
 const FaultCase kFaultCases[] = {
     {Form::CopyOut, Fault::SourceShrinks, true, FS_FILE_READERROR, "old"},
     {Form::CopyInside, Fault::SourceShrinks, true, FS_FILE_READERROR, "old"},
-    {Form::MoveOutAcross, Fault::SourceShrinks, true, FS_FILE_READERROR, "old"},
-    {Form::MoveInsideAcross, Fault::SourceShrinks, false, FS_FILE_READERROR, ""},
+    {Form::MoveOut, Fault::SourceShrinks, true, FS_FILE_READERROR, "old"},
+    {Form::MoveInside, Fault::SourceShrinks, false, FS_FILE_READERROR, ""},
     {Form::CopyOut, Fault::TargetTaken, false, FS_FILE_EXISTS, "theirs"},
-    {Form::MoveInsideAcross, Fault::TargetTaken, false, FS_FILE_EXISTS, "theirs"},
+    {Form::MoveInside, Fault::TargetTaken, false, FS_FILE_EXISTS, "theirs"},
     // A move whose source stays undoes its copy where nothing was replaced;
     // a replaced old target cannot come back, so the complete copy stays.
-    {Form::MoveOutAcross, Fault::SourceStays, false, FS_FILE_NOTFOUND, ""},
-    {Form::MoveInsideAcross, Fault::SourceStays, true, FS_FILE_NOTFOUND, "new"},
+    {Form::MoveOut, Fault::SourceStays, false, FS_FILE_NOTFOUND, ""},
+    {Form::MoveInside, Fault::SourceStays, true, FS_FILE_NOTFOUND, "new"},
     {Form::CopyOut, Fault::TooBig, true, FS_FILE_WRITEERROR, "old"},
-    {Form::MoveInsideAcross, Fault::TooBig, false, FS_FILE_WRITEERROR, ""},
+    {Form::MoveInside, Fault::TooBig, false, FS_FILE_WRITEERROR, ""},
 };
 
 #ifndef _WIN32
@@ -641,11 +635,10 @@ TEST_F(TransferSafetyTest, AFaultMidwayLeavesTheOldFilesAsTheyWere) {
     }
     const uint64_t kSize = 24 * kMiB, kShrunk = 4 * kMiB; // three of the copy's chunks
     for (const FaultCase& row : kFaultCases) {
-        std::string form = kFormNames[static_cast<int>(row.form)];
-        SCOPED_TRACE(form + ", fault " + std::to_string(static_cast<int>(row.fault)));
+        SCOPED_TRACE(std::string(kFormNames[static_cast<int>(row.form)]) + ", fault " +
+                     std::to_string(static_cast<int>(row.fault)));
         ScratchDir here;
-        bool across = row.form == Form::MoveOutAcross || row.form == Form::MoveInsideAcross;
-        ScratchDir there(across ? other : here.Path());
+        ScratchDir there(IsMove(row.form) ? other : here.Path()); // moves across volumes
         WriteData(here, "src.bin", kSize, 's');
         if (row.oldTarget) {
             there.MakeFile("target.bin", 3, 'o');
@@ -667,12 +660,7 @@ TEST_F(TransferSafetyTest, AFaultMidwayLeavesTheOldFilesAsTheyWere) {
         int result;
         {
             FileSizeLimit limit(row.fault == Fault::TooBig ? 2 * kMiB : RLIM_INFINITY);
-            bool move = row.form == Form::MoveOutAcross || row.form == Form::MoveInsideAcross;
-            int flags =
-                (move ? FS_COPYFLAGS_MOVE : 0) | (row.oldTarget ? FS_COPYFLAGS_OVERWRITE : 0);
-            result = row.form == Form::CopyOut || row.form == Form::MoveOutAcross
-                         ? GetFile(R(here, "src.bin"), there / "target.bin", flags)
-                         : RenMov(R(here, "src.bin"), R(there, "target.bin"), move, row.oldTarget);
+            result = Transfer(row.form, R(here, "src.bin"), there, "target.bin", row.oldTarget);
         }
         StandInSetFault(nullptr, nullptr, 0);
         g_progress.during = nullptr;

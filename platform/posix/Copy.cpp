@@ -250,9 +250,7 @@ void SetMode(int to, const struct stat& source, bool asMove) {
     }
     mode_t mode = source.st_mode & 07777;
     if (!asMove) {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
+        mode &= ~standin::CurrentUmask();
     }
     if (made.st_uid != source.st_uid) {
         mode &= ~static_cast<mode_t>(S_ISUID);

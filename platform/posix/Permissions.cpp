@@ -14,24 +14,9 @@ using standin::FailFromErrno;
 
 namespace {
 
-// The write bits the process's umask withholds, read without changing the
-// umask: umask(2) reads it only by setting it, which would race with other
-// threads making files. Where it cannot be read, only the owner's write bit
-// is given back.
+// The write bits the process's umask withholds.
 mode_t WithheldWriteBits() {
-    mode_t mask = S_IWGRP | S_IWOTH;
-    if (FILE* status = std::fopen("/proc/self/status", "re")) {
-        char line[128];
-        unsigned value = 0;
-        while (std::fgets(line, sizeof line, status) != nullptr) {
-            if (std::sscanf(line, "Umask: %o", &value) == 1) {
-                mask = static_cast<mode_t>(value);
-                break;
-            }
-        }
-        std::fclose(status);
-    }
-    return mask & 0222;
+    return standin::CurrentUmask() & 0222;
 }
 
 // Whether the last component of `path` begins with a dot: what Linux has of
@@ -86,6 +71,22 @@ class Itself {
 } // namespace
 
 namespace standin {
+
+mode_t CurrentUmask() {
+    mode_t mask = S_IWGRP | S_IWOTH;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[128];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return mask;
+}
 
 // Read-only is the write bits: setting it takes every write bit away;
 // clearing it from a read-only file gives them back as `chmod +w` does,

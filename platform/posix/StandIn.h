@@ -20,6 +20,11 @@ BOOL FailFromErrno(const std::string& path);
 // The folder that holds `path`: "." for a bare name, "/" for the root's.
 std::string FolderOf(const std::string& path);
 
+// The process's umask, read without changing it: umask(2) reads it only by
+// setting it, which would race with other threads making files. Where it
+// cannot be read, the usual 022.
+mode_t CurrentUmask();
+
 inline bool IsReadOnly(const struct stat& info) {
     return (info.st_mode & S_IWUSR) == 0;
 }
