@@ -46,6 +46,7 @@ wine_start() {
   if [ -d "$WINEPREFIX" ] && [ "$(cat "$marker" 2>/dev/null)" != "$halves" ]; then
     echo "   the Wine prefix was made for Wine halves '$(cat "$marker" 2>/dev/null)', now '$halves': made again"
     rm -rf "$WINEPREFIX"
+    WINE_PREFIX_REMADE=1
   fi
   "$WINE_SERVER" -p 2>/dev/null || true
   "$(wine_loader 64)" wineboot -i </dev/null >/dev/null 2>&1
