@@ -61,6 +61,18 @@ int SetPermissions(const char* remoteName, const char* arguments) {
     return SetPermissionBits(path, mode) ? FS_EXEC_OK : FS_EXEC_ERROR;
 }
 
+// Hands `path` to the shell with `verb`, shown as the shell shows it.
+bool AskShell(HWND mainWindow, char* verb, char* path, unsigned long mask) {
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = mask;
+    info.hwnd = mainWindow;
+    info.lpVerb = verb;
+    info.lpFile = path;
+    info.nShow = SW_SHOW;
+    return ShellExecuteExA(&info) != FALSE;
+}
+
 // A directory entry's folder goes back to the host to enter, in place of the
 // name in the host's buffer (it is shorter); a file goes to the desktop's
 // opener under its own path, so that what the program saves lands in it.
@@ -74,13 +86,7 @@ int Open(HWND mainWindow, char* remoteName, char* verb) {
         return CopyBounded(remoteName, std::strlen(remoteName) + 1, path) ? FS_EXEC_SYMLINK
                                                                           : FS_EXEC_YOURSELF;
     }
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.hwnd = mainWindow;
-    info.lpVerb = verb;
-    info.lpFile = path;
-    info.nShow = SW_SHOW;
-    return ShellExecuteExA(&info) ? FS_EXEC_OK : FS_EXEC_YOURSELF;
+    return AskShell(mainWindow, verb, path, 0) ? FS_EXEC_OK : FS_EXEC_YOURSELF;
 }
 
 int ShowProperties(HWND mainWindow, const char* remoteName, char* verb) {
@@ -90,14 +96,7 @@ int ShowProperties(HWND mainWindow, const char* remoteName, char* verb) {
     if (!HostLocalPathOf(remoteName, path, sizeof path)) {
         return FS_EXEC_ERROR;
     }
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_INVOKEIDLIST;
-    info.hwnd = mainWindow;
-    info.lpVerb = verb;
-    info.lpFile = path;
-    info.nShow = SW_SHOW;
-    return ShellExecuteExA(&info) ? FS_EXEC_OK : FS_EXEC_ERROR;
+    return AskShell(mainWindow, verb, path, SEE_MASK_INVOKEIDLIST) ? FS_EXEC_OK : FS_EXEC_ERROR;
 }
 
 } // namespace
