@@ -5,6 +5,7 @@
 #include "PlatformNames.h"
 #include "fileops/MissingFolders.h"
 #include "base/BoundedText.h"
+#include "base/LastError.h"
 #include "plugin/PluginContext.h"
 
 namespace {
@@ -136,45 +137,6 @@ bool RemoveMovedSource(const char* source, const char* target) {
     return true;
 }
 
-// Renames the folder `source` to `target`, where nothing stands, making the
-// folders above the target that are missing; they go again when the rename
-// still fails.
-bool RenameFolder(const char* source, const char* target) {
-    if (MoveFileExA(source, target, 0)) {
-        return true;
-    }
-    DWORD error = GetLastError();
-    CreatedFolders above;
-    if (error != ERROR_PATH_NOT_FOUND || !CreateMissingFolders(target, &above)) {
-        SetLastError(error);
-        return false;
-    }
-    if (MoveFileExA(source, target, 0)) {
-        return true;
-    }
-    error = GetLastError();
-    RemoveCreatedFolders(above);
-    SetLastError(error);
-    return false;
-}
-
-// A move inside the namespace counts a refusal as "not found" and falls back
-// to a write error, as a file's rename does.
-int MoveResultOf(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-        return FS_FILE_NOTFOUND;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-    case ERROR_DIR_NOT_EMPTY: // still holding what a merge would have to sort out
-        return FS_FILE_EXISTS;
-    default:
-        return FS_FILE_WRITEERROR;
-    }
-}
-
 } // namespace
 
 int GetDirectoryEntry(char* remoteName, const char* source, char* localName, int copyFlags) {
@@ -207,19 +169,20 @@ int CopyDirectoryEntry(const char* source, const char* target) {
     return MakeFolder(target, &above) == Made::Failed ? FS_FILE_WRITEERROR : FS_FILE_OK;
 }
 
-int MoveDirectoryEntry(const char* source, const char* target) {
+bool MoveDirectoryEntry(const char* source, const char* target) {
     if (!IsDirectory(source)) {
-        return FS_FILE_NOTFOUND;
+        return Refuse(ERROR_FILE_NOT_FOUND);
     }
-    if (RenameFolder(source, target)) {
-        return FS_FILE_OK;
+    if (WithMissingFolders(
+            target, [&] { return MoveFileExA(source, target, 0) != FALSE; }, [] { return true; })) {
+        return true;
     }
     DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-        return MoveResultOf(error);
+        return false;
     }
     if (!IsDirectory(target)) {
-        return FS_FILE_EXISTS; // a file is never replaced by a folder
+        return Refuse(ERROR_ALREADY_EXISTS); // a file is never replaced by a folder
     }
-    return RemoveMovedSource(source, target) ? FS_FILE_OK : MoveResultOf(GetLastError());
+    return RemoveMovedSource(source, target);
 }

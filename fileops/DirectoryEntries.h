@@ -33,6 +33,6 @@ int CopyDirectoryEntry(const char* source, const char* target);
 // emptied source folder is removed. A source folder that still holds
 // something is never merged into the target, and nothing at the target is
 // ever replaced, whatever the overwrite flag: that is "exists", and nothing
-// changes. Returns a host file result code: not found when the source is no
-// folder.
-int MoveDirectoryEntry(const char* source, const char* target);
+// changes. False with the last error: ERROR_FILE_NOT_FOUND when the source
+// is no folder, an "exists" error where something is in the way.
+bool MoveDirectoryEntry(const char* source, const char* target);

@@ -3,6 +3,8 @@
 // not exist yet.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 
 // The folders created for one target, deepest last, so that a transfer that
@@ -31,3 +33,29 @@ bool EnsureFolder(const char* folder, bool* created);
 
 // Removes the folders CreateMissingFolders made, deepest first, while empty.
 void RemoveCreatedFolders(const CreatedFolders& created);
+
+// Runs `attempt`; where it fails because a folder of `target` is missing and
+// `worth` says folders would help, makes the missing folders and runs it
+// again, taking them away when that fails too. Another transfer that fails at
+// the same moment may take away a folder this one counted on, so a folder
+// missing again is made once more. False with the attempt's last error.
+template <typename Attempt, typename Worth>
+bool WithMissingFolders(const char* target, Attempt attempt, Worth worth) {
+    if (attempt()) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    for (int round = 0; round < 2 && error == ERROR_PATH_NOT_FOUND && worth(); ++round) {
+        CreatedFolders created;
+        if (!CreateMissingFolders(target, &created)) {
+            break;
+        }
+        if (attempt()) {
+            return true;
+        }
+        error = GetLastError();
+        RemoveCreatedFolders(created);
+    }
+    SetLastError(error);
+    return false;
+}

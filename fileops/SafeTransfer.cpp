@@ -121,9 +121,11 @@ bool IsExists(DWORD error) {
 
 // Refuses at once what the final step would refuse after the whole copy: an
 // existing target without overwrite, a directory or read-only file with it.
-bool TargetTakesReplacement(const char* target, bool overwrite, DWORD existsError) {
+// `*exists` says whether there is a target to replace.
+bool TargetTakesReplacement(const char* target, bool overwrite, DWORD existsError, bool* exists) {
     DWORD attributes = GetFileAttributesA(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!*exists) {
         return true;
     }
     if (!overwrite) {
@@ -193,10 +195,10 @@ BOOL CopyBeside(const char* source, const char* target, DWORD copyFlags, CopyPro
 
 // Copies `source` to `target` in one step: the complete copy takes the
 // target's name, over the old target when `overwrite`, else only where there
-// is still nothing.
+// is still nothing. `*replaced` says whether an old target was there.
 BOOL CopyReplacing(const char* source, const char* target, bool overwrite, DWORD copyFlags,
-                   DWORD existsError, CopyProgress* progress) {
-    if (!TargetTakesReplacement(target, overwrite, existsError)) {
+                   DWORD existsError, CopyProgress* progress, bool* replaced) {
+    if (!TargetTakesReplacement(target, overwrite, existsError, replaced)) {
         return FALSE;
     }
     char temporary[kTemporaryCapacity];
@@ -245,8 +247,9 @@ BOOL MoveAcrossVolumes(const char* source, const char* target, bool overwrite,
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return Refuse(ERROR_NOT_SAME_DEVICE); // a folder moves only by rename
     }
-    bool replacing = GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES;
-    if (!CopyReplacing(source, target, overwrite, kMoveCopyFlags, ERROR_ALREADY_EXISTS, progress)) {
+    bool replacing = false;
+    if (!CopyReplacing(source, target, overwrite, kMoveCopyFlags, ERROR_ALREADY_EXISTS, progress,
+                       &replacing)) {
         return FALSE;
     }
     if (DeleteSource(source)) {
@@ -265,7 +268,8 @@ BOOL SafeTransfer(const char* source, const char* target, bool move, bool overwr
                   const HostNames& names) {
     CopyProgress progress = {names, 0, GetTickCount64(), false};
     if (!move) {
-        return CopyReplacing(source, target, overwrite, 0, ERROR_FILE_EXISTS, &progress);
+        bool replaced = false;
+        return CopyReplacing(source, target, overwrite, 0, ERROR_FILE_EXISTS, &progress, &replaced);
     }
     // A rename onto another name of the same file would do nothing and say it
     // had; without overwrite that is "exists", with it the source's name goes

@@ -40,6 +40,7 @@ int RenameResultOf(DWORD error) {
         return FS_FILE_NOTFOUND;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
+    case ERROR_DIR_NOT_EMPTY: // a folder still holding what a merge would have to sort out
         return FS_FILE_EXISTS;
     case ERROR_REQUEST_ABORTED:
         return FS_FILE_USERABORT;
@@ -59,29 +60,13 @@ bool WorthMakingFolders(const char* source, bool move) {
            (move || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
 }
 
-// SafeTransfer, which creates the target's missing folders and tries once more
-// when they are all that stood in the way. The folders go again if that try
-// fails too; another copy that failed at the same moment may take away a
-// folder this one counted on, so a folder missing again is made once more.
+// SafeTransfer, with the target's missing folders made when they are all
+// that stands in the way.
 BOOL Transfer(const char* source, const char* target, bool move, bool overwrite,
               const HostNames& names) {
-    if (SafeTransfer(source, target, move, overwrite, names)) {
-        return TRUE;
-    }
-    DWORD error = GetLastError();
-    for (int attempt = 0; attempt < 2 && error == ERROR_PATH_NOT_FOUND; ++attempt) {
-        CreatedFolders created;
-        if (!WorthMakingFolders(source, move) || !CreateMissingFolders(target, &created)) {
-            break;
-        }
-        if (SafeTransfer(source, target, move, overwrite, names)) {
-            return TRUE;
-        }
-        error = GetLastError();
-        RemoveCreatedFolders(created);
-    }
-    SetLastError(error);
-    return FALSE;
+    return WithMissingFolders(
+        target, [&] { return SafeTransfer(source, target, move, overwrite, names) != FALSE; },
+        [&] { return WorthMakingFolders(source, move); });
 }
 
 } // namespace
@@ -128,8 +113,10 @@ int WINAPI FsRenMovFile(char* oldName, char* newName, BOOL move, BOOL overwrite,
         return FS_FILE_NOTFOUND;
     }
     if (IsDirectoryEntryName(oldName)) {
-        return HostFlag(move) ? MoveDirectoryEntry(source, target)
-                              : CopyDirectoryEntry(source, target);
+        if (!HostFlag(move)) {
+            return CopyDirectoryEntry(source, target);
+        }
+        return MoveDirectoryEntry(source, target) ? FS_FILE_OK : RenameResultOf(GetLastError());
     }
     if (!Transfer(source, target, HostFlag(move), HostFlag(overwrite), {oldName, newName})) {
         return RenameResultOf(GetLastError());

@@ -15,9 +15,9 @@
 namespace {
 
 // The calls that can change what is on disk.
-const char* const kChanging[] = {"CopyFileA",        "MoveFileExA",      "DeleteFileA",
-                                 "RemoveDirectoryA", "CreateDirectoryA", "SetFileAttributesA",
-                                 "CreateFileA",      "SetFileTime",      "SetUnixPermissions"};
+const char* const kChanging[] = {
+    "CopyFileA",        "CopyFileExA",        "MoveFileExA", "DeleteFileA", "RemoveDirectoryA",
+    "CreateDirectoryA", "SetFileAttributesA", "CreateFileA", "SetFileTime", "SetUnixPermissions"};
 
 int ChangingCalls() {
     int calls = 0;

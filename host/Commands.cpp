@@ -1,9 +1,8 @@
 #include "host/Commands.h"
 
 #include "PlatformNames.h"
+#include "base/Sizes.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -181,7 +180,7 @@ int RunList(PluginApi& api, int argc, char** argv) {
         bool directoryEntry = length > 0 && record.cFileName[length - 1] == '/';
         (directoryEntry ? directories : files) += 1;
         if (!directoryEntry) {
-            bytes += std::min(SizeOf(record), ULLONG_MAX - bytes); // stops, never wraps
+            bytes = AddSize(bytes, SizeOf(record));
         }
         std::printf("%15llu  %s  %s\n", SizeOf(record),
                     AttributeLetters(record.dwFileAttributes).c_str(), record.cFileName);

@@ -12,4 +12,3 @@ struct ListingStats {
     // directory: its files and its finished subdirectories.
     uint64_t runningTotal;
 };
-

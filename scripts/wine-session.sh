@@ -76,9 +76,10 @@ wine_can_run() { # wine_can_run BITS
   wine_start || return 1
   [ "$(wine_probe "$1" "$probe")" = "quenfold-probe $1" ] && return 0
   [ "$1" = 32 ] && system=syswow64
-  grep -q 'could not load kernel32.dll' "$WINEPREFIX/.quenfold-probe-errors" 2>/dev/null &&
-    [ ! -f "$WINEPREFIX/drive_c/windows/$system/kernel32.dll" ] && [ -z "${WINE_PREFIX_REMADE:-}" ] ||
+  if [ -n "${WINE_PREFIX_REMADE:-}" ] || [ -f "$WINEPREFIX/drive_c/windows/$system/kernel32.dll" ] ||
+    ! grep -q 'could not load kernel32.dll' "$WINEPREFIX/.quenfold-probe-errors" 2>/dev/null; then
     return 1
+  fi
   echo "   the Wine prefix has no ${1}-bit system files, though ${1}-bit Wine is installed: made again"
   WINE_PREFIX_REMADE=1
   wine_stop

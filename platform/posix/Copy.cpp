@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -73,22 +74,35 @@ int WriteAll(int out, const char* buffer, size_t length, off_t position) {
     return 0;
 }
 
-// One step of a copy at `position`, at most `wanted` bytes: by copy_file_range
-// while the kernel takes it (`*ranged`), else by pread and pwrite. Returns
-// the bytes copied, 0 at the source's end, or -1 with errno.
-ssize_t CopyStep(int in, int out, off_t position, size_t wanted, bool* ranged, char* buffer) {
-    if (*ranged) {
+// One copy's open files. The data goes by copy_file_range while the kernel
+// takes it (`ranged`), else through a buffer made the first time it is
+// needed.
+struct Copying {
+    int in;
+    int out;
+    Progress* progress;
+    bool ranged;
+    std::vector<char> buffer;
+};
+
+// One step of a copy at `position`, at most `wanted` bytes. Returns the
+// bytes copied, 0 at the source's end, or -1 with errno.
+ssize_t CopyStep(Copying* copying, off_t position, size_t wanted) {
+    if (copying->ranged) {
         off_t inOffset = position, outOffset = position;
-        ssize_t copied = copy_file_range(in, &inOffset, out, &outOffset, wanted, 0);
+        ssize_t copied =
+            copy_file_range(copying->in, &inOffset, copying->out, &outOffset, wanted, 0);
         if (copied >= 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
                             errno != EOPNOTSUPP && errno != EPERM)) {
             return copied;
         }
-        *ranged = false;
+        copying->ranged = false;
     }
-    ssize_t got = pread(in, buffer, std::min(wanted, kBufferBytes), position);
+    copying->buffer.resize(kBufferBytes);
+    char* buffer = copying->buffer.data();
+    ssize_t got = pread(copying->in, buffer, std::min(wanted, kBufferBytes), position);
     if (got > 0) {
-        if (int error = WriteAll(out, buffer, static_cast<size_t>(got), position)) {
+        if (int error = WriteAll(copying->out, buffer, static_cast<size_t>(got), position)) {
             errno = error;
             return -1;
         }
@@ -96,16 +110,14 @@ ssize_t CopyStep(int in, int out, off_t position, size_t wanted, bool* ranged, c
     return got;
 }
 
-// Copies bytes [begin, end) of the open files. `*reached` is where the copy
-// stopped: `end`, or earlier where the source ended (it shrank meanwhile).
-int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress, off_t* reached) {
-    bool ranged = true;
-    std::vector<char> buffer(kBufferBytes);
+// Copies bytes [begin, end) of the open files, telling the routine after each
+// chunk. `*reached` is where the copy stopped: `end`, or earlier where the
+// source ended (it shrank meanwhile).
+int CopyRange(Copying* copying, off_t begin, off_t end, off_t* reached) {
     for (off_t position = begin; position < end;) {
-        off_t chunkEnd = std::min(end, position + kChunkBytes);
+        off_t chunkEnd = position + std::min(end - position, kChunkBytes);
         while (position < chunkEnd) {
-            ssize_t copied = CopyStep(in, out, position, static_cast<size_t>(chunkEnd - position),
-                                      &ranged, buffer.data());
+            ssize_t copied = CopyStep(copying, position, static_cast<size_t>(chunkEnd - position));
             if (copied < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -118,7 +130,7 @@ int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress, off_t
             }
             position += copied;
         }
-        if (!Report(progress, position, CALLBACK_CHUNK_FINISHED)) {
+        if (!Report(copying->progress, position, CALLBACK_CHUNK_FINISHED)) {
             return ECANCELED;
         }
     }
@@ -126,36 +138,16 @@ int CopyRange(int in, int out, off_t begin, off_t end, Progress* progress, off_t
     return 0;
 }
 
-// A file that reports no size may still have data (/proc): read to its end,
-// as cp does.
-int CopyToEnd(int in, int out, Progress* progress) {
-    std::vector<char> buffer(kBufferBytes);
-    for (off_t position = 0;;) {
-        ssize_t got = read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return got < 0 ? errno
-                           : (Report(progress, position, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED);
-        }
-        if (int error = WriteAll(out, buffer.data(), static_cast<size_t>(got), position)) {
-            return error;
-        }
-        position += got;
-    }
-}
-
-// The data regions of `in` up to `size`, holes left as holes. `*end` is
-// where the source's data ended when it ended early.
-int CopyRegions(int in, int out, off_t size, Progress* progress, off_t* end) {
+// The data regions of the source up to `size`, holes left as holes. `*end`
+// is where the source's data ended when it ended early.
+int CopyRegions(Copying* copying, off_t size, off_t* end) {
     *end = size;
     for (off_t position = 0; position < size;) {
-        off_t data = lseek(in, position, SEEK_DATA);
+        off_t data = lseek(copying->in, position, SEEK_DATA);
         if (data < 0 && errno == ENXIO) {
             return 0; // a hole to the end, or the source ends here now
         }
-        off_t hole = data < 0 ? size : lseek(in, data, SEEK_HOLE);
+        off_t hole = data < 0 ? size : lseek(copying->in, data, SEEK_HOLE);
         if (data < 0) {
             data = position; // no hole detection here: all of it is data
         }
@@ -163,7 +155,7 @@ int CopyRegions(int in, int out, off_t size, Progress* progress, off_t* end) {
             hole = size;
         }
         off_t reached = hole;
-        if (int error = CopyRange(in, out, data, hole, progress, &reached)) {
+        if (int error = CopyRange(copying, data, hole, &reached)) {
             return error;
         }
         if (reached < hole) {
@@ -178,28 +170,30 @@ int CopyRegions(int in, int out, off_t size, Progress* progress, off_t* end) {
 // The data of `in` into the empty file `out`: a reflink where the file system
 // can share the blocks, else its data regions one by one. The copy is never
 // longer than the source is when the copy ends: a source that shrank is not
-// padded to its old size.
+// padded to its old size. A file that reports no size may still have data
+// (/proc), which only reads give: it is read to its end, as cp does.
 int CopyData(int in, int out, off_t size, Progress* progress) {
     if (!Report(progress, 0, CALLBACK_STREAM_SWITCH)) {
         return ECANCELED;
     }
-    if (size == 0) {
-        return CopyToEnd(in, out, progress);
-    }
-    if (ioctl(out, FICLONE, in) == 0) {
-        return Report(progress, size, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED;
-    }
+    Copying copying{in, out, progress, size > 0, {}};
     off_t end = size;
-    if (int error = CopyRegions(in, out, size, progress, &end)) {
-        return error;
-    }
-    struct stat now;
-    if (fstat(in, &now) != 0) {
-        return errno;
-    }
-    // The trailing hole, if any, up to where the source ends now.
-    if (ftruncate(out, std::min({end, size, now.st_size})) != 0) {
-        return errno;
+    if (size == 0) {
+        if (int error = CopyRange(&copying, 0, std::numeric_limits<off_t>::max(), &end)) {
+            return error;
+        }
+    } else if (ioctl(out, FICLONE, in) != 0) {
+        if (int error = CopyRegions(&copying, size, &end)) {
+            return error;
+        }
+        struct stat now;
+        if (fstat(in, &now) != 0) {
+            return errno;
+        }
+        // The trailing hole, if any, up to where the source ends now.
+        if (ftruncate(out, std::min(end, now.st_size)) != 0) {
+            return errno;
+        }
     }
     return Report(progress, size, CALLBACK_CHUNK_FINISHED) ? 0 : ECANCELED;
 }
@@ -344,22 +338,23 @@ BOOL RecreateSpecial(const std::string& source, const struct stat& info,
     return TRUE;
 }
 
-// What Windows refuses of an existing target before it copies anything.
-BOOL TargetRefused(const struct stat& source, const std::string& target, bool failIfExists) {
+// False, with Windows' error, for an existing target that Windows refuses
+// before it copies anything.
+bool TargetAccepted(const struct stat& source, const std::string& target, bool failIfExists) {
     struct stat there;
     if (lstat(target.c_str(), &there) != 0) {
-        return FALSE;
+        return true;
     }
     if (failIfExists) {
-        return !Fail(ERROR_FILE_EXISTS);
+        return Fail(ERROR_FILE_EXISTS);
     }
-    if (source.st_dev == there.st_dev && source.st_ino == there.st_ino) {
-        return !Fail(ERROR_SHARING_VIOLATION); // Windows refuses to copy a file onto itself
+    if (standin::SameFile(source, there)) {
+        return Fail(ERROR_SHARING_VIOLATION); // Windows refuses to copy a file onto itself
     }
     if (S_ISDIR(there.st_mode) || (S_ISREG(there.st_mode) && IsReadOnly(there))) {
-        return !Fail(ERROR_ACCESS_DENIED);
+        return Fail(ERROR_ACCESS_DENIED);
     }
-    return FALSE;
+    return true;
 }
 
 } // namespace
@@ -380,7 +375,7 @@ BOOL CopyEntry(const std::string& source, const std::string& target, DWORD flags
         // A directory, and anything that is not data: never opened.
         return Fail(ERROR_ACCESS_DENIED);
     }
-    if (TargetRefused(info, target, failIfExists)) {
+    if (!TargetAccepted(info, target, failIfExists)) {
         return FALSE;
     }
     if (special) {

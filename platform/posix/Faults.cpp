@@ -86,7 +86,6 @@ extern "C" const char* const* StandInTableOfCalls(void) {
                                          "FindClose",
                                          "CopyFileA",
                                          "CopyFileExA",
-                                         "MoveFileWithProgressA",
                                          "MoveFileExA",
                                          "DeleteFileA",
                                          "RemoveDirectoryA",
@@ -97,6 +96,7 @@ extern "C" const char* const* StandInTableOfCalls(void) {
                                          "CreateFileA",
                                          "SetFileTime",
                                          "CloseHandle",
+                                         "SetUnixPermissions",
                                          nullptr};
     return kCalls;
 }

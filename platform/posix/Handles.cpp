@@ -107,8 +107,7 @@ BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
     times[0] = lastAccess ? standin::ToTimespec(*lastAccess) : timespec{0, UTIME_OMIT};
     times[1] = lastWrite ? standin::ToTimespec(*lastWrite) : timespec{0, UTIME_OMIT};
     if (file->pathOnly) {
-        // The descriptor's own name in /proc means exactly the file opened.
-        std::string self = "/proc/self/fd/" + std::to_string(file->descriptor);
+        std::string self = standin::DescriptorPath(file->descriptor);
         return utimensat(AT_FDCWD, self.c_str(), times, 0) == 0 ? TRUE : FailFromErrno("");
     }
     return futimens(file->descriptor, times) == 0 ? TRUE : FailFromErrno("");

@@ -1,4 +1,4 @@
-// MoveFileA, MoveFileExA and MoveFileWithProgressA over POSIX: a rename on
+// MoveFileA and MoveFileExA over POSIX: a rename on
 // one file system, a copy and a removal across two, with the Win32 errors
 // Windows sets. An existing target is refused without a check-then-act race
 // where POSIX allows it, and a rename onto another name of the same file is
@@ -70,13 +70,12 @@ bool SameEntry(const std::string& source, const struct stat& info, const std::st
 // target (links, FIFOs and device nodes made again, with what mv keeps), then
 // the source removed. Should the source stay, so does nothing at the target.
 BOOL MoveAcrossDevices(const std::string& source, const struct stat& info,
-                       const std::string& target, bool replace, LPPROGRESS_ROUTINE routine,
-                       void* data) {
+                       const std::string& target, bool replace) {
     if (S_ISDIR(info.st_mode)) {
         return Fail(ERROR_NOT_SAME_DEVICE);
     }
     DWORD flags = COPY_FILE_AS_MOVE | (replace ? 0 : COPY_FILE_FAIL_IF_EXISTS);
-    if (!standin::CopyEntry(source, target, flags, routine, data, nullptr)) {
+    if (!standin::CopyEntry(source, target, flags, nullptr, nullptr, nullptr)) {
         return FALSE;
     }
     if (unlink(source.c_str()) == 0) {
@@ -88,8 +87,7 @@ BOOL MoveAcrossDevices(const std::string& source, const struct stat& info,
     return FALSE;
 }
 
-BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags,
-               LPPROGRESS_ROUTINE routine, void* data) {
+BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags) {
     bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
     struct stat sourceInfo;
     if (lstat(source.c_str(), &sourceInfo) != 0) {
@@ -126,7 +124,7 @@ BOOL MovePosix(const std::string& source, const std::string& target, DWORD flags
         if (targetExists && !replace) {
             return Fail(ERROR_ALREADY_EXISTS);
         }
-        return MoveAcrossDevices(source, sourceInfo, target, replace, routine, data);
+        return MoveAcrossDevices(source, sourceInfo, target, replace);
     }
     return FailFromErrno(errno == ENOENT && targetExists ? source : target);
 }
@@ -145,17 +143,7 @@ BOOL MoveFileExA(const char* source, const char* target, DWORD flags) {
     if (Faulted("MoveFileExA", from)) {
         return FALSE;
     }
-    return MovePosix(from, to, flags, nullptr, nullptr);
-}
-
-BOOL MoveFileWithProgressA(const char* source, const char* target, LPPROGRESS_ROUTINE routine,
-                           void* data, DWORD flags) {
-    std::string from(source);
-    std::string to(target);
-    if (Faulted("MoveFileWithProgressA", from)) {
-        return FALSE;
-    }
-    return MovePosix(from, to, flags, routine, data);
+    return MovePosix(from, to, flags);
 }
 
 } // extern "C"

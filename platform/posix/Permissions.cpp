@@ -31,13 +31,6 @@ bool IsDotName(const std::string& path) {
     return path[start] == '.';
 }
 
-// The open file's own name: chmod through it changes exactly that file
-// (fchmod takes no descriptor opened for no data).
-bool ChangeMode(int descriptor, mode_t mode) {
-    std::string self = "/proc/self/fd/" + std::to_string(descriptor);
-    return chmod(self.c_str(), mode) == 0;
-}
-
 // The file at `path` itself, a link as the link, and what it is.
 class Itself {
   public:
@@ -61,7 +54,9 @@ class Itself {
     bool Opened() const { return descriptor_ >= 0; }
     bool IsLink() const { return S_ISLNK(info_.st_mode); }
     mode_t Mode() const { return info_.st_mode & 07777; }
-    bool SetMode(mode_t mode) const { return mode == Mode() || ChangeMode(descriptor_, mode); }
+    bool SetMode(mode_t mode) const {
+        return mode == Mode() || chmod(standin::DescriptorPath(descriptor_).c_str(), mode) == 0;
+    }
 
   private:
     int descriptor_;

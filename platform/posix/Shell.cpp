@@ -1,8 +1,9 @@
 // The shell and resource calls: ShellExecuteExA shows an item's properties
 // through the desktop's file manager (the freedesktop FileManager1 interface
 // on the session bus, which Nautilus, Dolphin, Nemo and Caja serve), opens a
-// file with the desktop's opener (xdg-open) and records what it was asked; SHGetFileInfoA hands out
-// one icon index per file extension; LoadImageA gives stable handles for shared images.
+// file with the desktop's opener (xdg-open) and records what it was asked;
+// SHGetFileInfoA hands out one icon index per file extension; LoadImageA
+// gives stable handles for shared images.
 #include <shellapi.h>
 
 #include <signal.h>

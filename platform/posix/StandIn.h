@@ -20,6 +20,13 @@ BOOL FailFromErrno(const std::string& path);
 // The folder that holds `path`: "." for a bare name, "/" for the root's.
 std::string FolderOf(const std::string& path);
 
+// The name in /proc of an open descriptor, which means exactly the file it
+// holds: the calls that take no descriptor opened for no data (O_PATH) reach
+// that file through it, never another put in its place meanwhile.
+inline std::string DescriptorPath(int descriptor) {
+    return "/proc/self/fd/" + std::to_string(descriptor);
+}
+
 // The process's umask, read without changing it: umask(2) reads it only by
 // setting it, which would race with other threads making files. Where it
 // cannot be read, the usual 022.

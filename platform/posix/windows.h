@@ -168,8 +168,6 @@ BOOL CopyFileA(const char* source, const char* target, BOOL failIfExists);
 // chunk of a copy (never for a rename), and a cancel removes what was written.
 BOOL CopyFileExA(const char* source, const char* target, LPPROGRESS_ROUTINE routine, LPVOID data,
                  BOOL* cancel, DWORD flags);
-BOOL MoveFileWithProgressA(const char* source, const char* target, LPPROGRESS_ROUTINE routine,
-                           LPVOID data, DWORD flags);
 ULONGLONG GetTickCount64(void);
 BOOL MoveFileA(const char* source, const char* target);
 BOOL MoveFileExA(const char* source, const char* target, DWORD flags);
